@@ -3,6 +3,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -58,7 +59,7 @@ LoopbackServer::LoopbackServer(Scheme scheme) : impl_(std::make_unique<Impl>()) 
   impl_->port = impl_->server->bind_to_any_port("127.0.0.1");
   if (impl_->port <= 0) throw std::runtime_error("test server could not bind");
   impl_->thread = std::thread([server = impl_->server.get()] { server->listen_after_bind(); });
-  impl_->server->wait_until_ready();
+  while (!impl_->server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 LoopbackServer::~LoopbackServer() {
