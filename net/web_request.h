@@ -26,22 +26,22 @@ class RequestObject {
 struct WebRequestOptions {
   // 0 GET, 1 POST, 2 HEAD, 3 PUT, 4 OPTIONS, 5 DELETE, 6 TRACE, 7 CONNECT; other values GET.
   int method = 0;
-  std::string_view bodyText;
+  std::string_view bodyText = {};
   // Supplied (non-null), even empty: sent as the Cookie header; every "Cookie:"
   // is removed from the caller's text before sending and the merged cookies are
   // written back after the exchange when mergeCookies is on.
   Text* cookies = nullptr;
   Text* returnedCookies = nullptr;  // out: Set-Cookie items joined by "; "
-  std::string_view extraHeaders;    // CR LF separated header lines
+  std::string_view extraHeaders = {};    // CR LF separated header lines
   Text* responseHeaders = nullptr;  // out: "Name: value" lines joined by CR LF
   int* statusCode = nullptr;        // out: 0 when no response was read
   bool noRedirect = false;
-  std::string_view bodyBytes;  // wins over bodyText when non-empty
-  std::string_view proxy;      // empty: the call sets no proxy (libcurl's defaults apply)
+  std::string_view bodyBytes = {};  // wins over bodyText when non-empty
+  std::string_view proxy = {};      // empty: the call sets no proxy (libcurl's defaults apply)
   // -1 leaves libcurl's own; 1 and above that many seconds; anything else 15 s.
   int timeoutSeconds = 0;
-  std::string_view proxyUser;
-  std::string_view proxyPassword;
+  std::string_view proxyUser = {};
+  std::string_view proxyPassword = {};
   int credentialTarget = 1;  // 1 proxy, 0 server
   RequestObject* requestObject = nullptr;
   bool mergeCookies = true;

@@ -34,8 +34,8 @@ struct BetweenAllOptions {
   // 0: no limit; otherwise a piece is kept only when shorter than this many bytes
   // (counted with prefix, suffix and kept markers).
   std::size_t maxLength = 0;
-  std::string_view prefix;
-  std::string_view suffix;
+  std::string_view prefix = {};
+  std::string_view suffix = {};
   bool keepStartMarker = false;
   bool keepEndMarker = false;
   int startPosition = 1;
