@@ -100,7 +100,7 @@ Bytes ConvertCharset(std::string_view data, std::string_view fromCharset, std::s
   if (Iconv ascii = Open(to, "ASCII")) {
     ConvertAll(ascii.get(), nullptr, "?", "", replacement);
   }
-  if (replacement.empty()) replacement = "?";
+  if (replacement.empty()) replacement.push_back('?');
 
   Bytes out;
   ConvertAll(cd.get(), probe.get(), data, replacement, out);
