@@ -1,0 +1,133 @@
+#include "sources/source_kit.h"
+
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "net/web_request.h"
+#include "text/charset.h"
+#include "text/extract.h"
+#include "text/unicode_escape.h"
+
+namespace raziriz {
+
+std::string PageAddress(std::string_view siteOrigin, std::string_view pathAndQuery, const SourceOptions& options) {
+  std::string_view base = siteOrigin;
+  if (!options.baseUrl.empty()) {
+    base = options.baseUrl;
+    while (!base.empty() && base.back() == '/') base.remove_suffix(1);
+  }
+  std::string address;
+  address.reserve(base.size() + pathAndQuery.size());
+  address.append(base);
+  address.append(pathAndQuery);
+  return address;
+}
+
+DirectHttpOptions DirectGetOptions() {
+  DirectHttpOptions options;
+  options.method = 0;
+  return options;
+}
+
+Text CompleteAddress(AddressCompletion completion, std::string_view address) {
+  switch (completion) {
+    case AddressCompletion::HttpsColon:
+      return "https:" + std::string(address);
+    case AddressCompletion::HttpsSlashes:
+      return "https://" + std::string(address);
+    case AddressCompletion::DecodeEscapes:
+      return DecodeUnicodeEscapes(address);
+    case AddressCompletion::Unchanged:
+      break;
+  }
+  return Text(address);
+}
+
+std::string_view ItemOrEmpty(const TextArray& items, std::size_t oneBasedIndex) {
+  if (oneBasedIndex == 0 || oneBasedIndex > items.size()) return {};
+  return items[oneBasedIndex - 1];
+}
+
+MarkerPage MarkerPage::FromUtf8(const MarkerPageSpec& spec) {
+  return MarkerPage{
+      .origin = std::string(spec.origin),
+      .pathAndQuery = std::string(spec.pathAndQuery),
+      .method = spec.method,
+      .convertCharset = spec.convertCharset,
+      .blockStart = GbkFromUtf8(spec.blockStart),
+      .blockEnd = GbkFromUtf8(spec.blockEnd),
+      .imageStart = GbkFromUtf8(spec.imageStart),
+      .imageEnd = GbkFromUtf8(spec.imageEnd),
+      .titleStart = GbkFromUtf8(spec.titleStart),
+      .titleEnd = GbkFromUtf8(spec.titleEnd),
+      .maxTitleLength = spec.maxTitleLength,
+      .platform = GbkFromUtf8(spec.platform),
+      .completion = spec.completion,
+  };
+}
+
+int ReadMarkerPage(PosterList& list, const MarkerPage& page, const SourceOptions& options) {
+  const Bytes body = WebRequest(PageAddress(page.origin, page.pathAndQuery, options), {.method = page.method});
+  const Text pageText = page.convertCharset ? TakeAsText(ConvertCharset(body)) : TakeAsText(body);
+  const Text block = TextBetween(pageText, page.blockStart, page.blockEnd);
+
+  TextArray images;
+  TextBetweenAll(block, page.imageStart, page.imageEnd, images);
+  TextArray titles;
+  TextBetweenAll(block, page.titleStart, page.titleEnd, titles, {.maxLength = page.maxTitleLength});
+
+  for (std::size_t i = 1; i <= images.size(); ++i) {
+    const int row = list.AppendRow();
+    const std::string number = std::to_string(i);
+    const Text address = CompleteAddress(page.completion, images[i - 1]);
+    WriteCells(list, row,
+               {{kNumberColumn, number},
+                {kPlatformColumn, page.platform},
+                {kImageColumn, address},
+                {kTitleColumn, ItemOrEmpty(titles, i)}});
+  }
+  return static_cast<int>(images.size());
+}
+
+std::vector<Slide> CopySlides(const RegexMatcher& matcher, int imageGroup, int titleGroup) {
+  std::vector<Slide> slides;
+  const int count = matcher.MatchCount();
+  slides.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+  for (int m = 1; m <= count; ++m) {
+    slides.push_back({matcher.SubMatchText(m, imageGroup), matcher.SubMatchText(m, titleGroup)});
+  }
+  return slides;
+}
+
+void WriteCells(PosterList& list, int row, std::initializer_list<Cell> cells) {
+  if (row < 0) return;
+  for (const Cell& cell : cells) list.SetCell(row, cell.column, cell.text);
+}
+
+namespace {
+
+std::mutex& RunningListsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::set<const PosterList*>& RunningLists() {
+  static std::set<const PosterList*> lists;
+  return lists;
+}
+
+}  // namespace
+
+ListRunGuard::ListRunGuard(const PosterList& list) : list_(&list) {
+  std::lock_guard lock(RunningListsMutex());
+  acquired_ = RunningLists().insert(list_).second;
+}
+
+ListRunGuard::~ListRunGuard() {
+  if (!acquired_) return;
+  std::lock_guard lock(RunningListsMutex());
+  RunningLists().erase(list_);
+}
+
+}  // namespace raziriz
