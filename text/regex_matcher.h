@@ -40,9 +40,9 @@ class RegexMatcher {
   [[nodiscard]] Text Replace(std::string_view replacement) const;
 
  private:
+  // Pattern, subject and matches of the last Execute, shared by copies.
   struct Result;
   std::shared_ptr<const Result> result_;
-  Text subject_;
 };
 
 // The matcher shared by the window-thread sources: made on first use (the window
