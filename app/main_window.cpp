@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFont>
+#include <QProxyStyle>
 #include <QShowEvent>
 #include <QTabBar>
 #include <QTimer>
@@ -45,6 +46,17 @@ class SiteTabs final : public QTabWidget {
     }
   }
   std::vector<std::pair<QWidget*, QRect>> placed_;
+};
+
+// Narrower and lower tab padding, so that the nine captions fit side by side
+// and the page controls, placed for a 22-pixel tab row, are not cut off.
+class CompactTabStyle final : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    if (metric == PM_TabBarTabHSpace) return 10;
+    if (metric == PM_TabBarTabVSpace) return 4;
+    return QProxyStyle::pixelMetric(metric, option, widget);
+  }
 };
 
 struct LabelStyle {
@@ -173,8 +185,9 @@ void MainWindow::BuildControls() {
             {kBlue, Qt::AlignLeft});
   latestVersion_ = MakeLabel(versionGroup, QStringLiteral("透明标签_最新版本"), {64, 46, 40, 16}, QString(),
                              {kBlack, Qt::AlignLeft, 12});
-  updateButton_ =
-      MakeButton(versionGroup, QStringLiteral("按钮_更新"), {95, 16, 64, 48}, QStringLiteral("更新下载"));
+  updateButton_ = MakeChild<WrappingButton>(QStringLiteral("更新下载"), versionGroup);
+  updateButton_->setObjectName(QStringLiteral("按钮_更新"));
+  updateButton_->setGeometry(95, 16, 64, 48);
   connect(updateButton_, &QPushButton::clicked, this, &MainWindow::OpenUpdateAddress);
   MakeLabel(versionGroup, QStringLiteral("透明标签5"), {163, 25, 24, 38}, QStringLiteral("公：\n※：\n告："),
             {kBlue, Qt::AlignLeft, 0, true});
@@ -194,6 +207,10 @@ void MainWindow::BuildSitePages() {
   QFont tabFont(QStringLiteral("SimSun"));
   tabFont.setPixelSize(12);
   tabs->tabBar()->setFont(tabFont);
+  // The tab control owns its style: it goes with the control, not before it.
+  auto* tabStyle = MakeChild<CompactTabStyle>();
+  tabs->tabBar()->setStyle(tabStyle);
+  tabStyle->setParent(tabs);
 
   const std::vector<PosterListView::Column> columns{
       {QStringLiteral("ID"), 30, Qt::AlignLeft},

@@ -8,6 +8,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -221,6 +223,20 @@ void QtPosterList::SelectRow(int row) {
   ApplyQueued();
   if (row < 0 || row >= view_->rowCount()) return;
   view_->setCurrentCell(row, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// ---- WrappingButton ----
+
+void WrappingButton::paintEvent(QPaintEvent*) {
+  QStylePainter painter(this);
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  const QString caption = option.text;
+  option.text.clear();
+  painter.drawControl(QStyle::CE_PushButton, option);
+  const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+  painter.setPen(palette().color(group, QPalette::ButtonText));
+  painter.drawText(rect().adjusted(4, 2, -4, -2), Qt::AlignCenter | Qt::TextWrapAnywhere, caption);
 }
 
 // ---- PaneStatusBar ----

@@ -2,6 +2,7 @@
 // The layer between the program and Qt: every toolkit and system operation the
 // handlers and the sources use goes through here.
 
+#include <QPushButton>
 #include <QStatusBar>
 #include <QString>
 #include <QTableWidget>
@@ -118,6 +119,16 @@ class QtPosterList final : public PosterList {
   std::mutex mutex_;
   std::vector<Operation> queued_;
   int rows_ = 0;  // the row count once every queued operation is applied
+};
+
+// A push button whose caption wraps onto further lines when it is wider than
+// the button (Qt's own button keeps it on one line and cuts it off).
+class WrappingButton final : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // The status bar: panes of fixed widths, each a label, and a signal for a
