@@ -20,17 +20,21 @@ namespace {
 // hostile page must end quickly rather than hang the window or a worker; hitting
 // any bound ends the search and keeps the matches found before it.
 //
-// The match and depth limits bound the work from one starting point (PCRE2 resets
-// them for every starting point). Real patterns over real pages stay far below.
+// The match and depth limits bound the work from one starting point: PCRE2
+// counts them afresh at every starting point. A tenth of PCRE2's default match
+// limit still lets a lazy ".*?" run a million characters to its terminator.
 constexpr std::uint32_t kMatchLimit = 1'000'000;
 constexpr std::uint32_t kDepthLimit = 100'000;
 constexpr std::size_t kJitStackMin = 32 * 1024;
 constexpr std::size_t kJitStackMax = 1024 * 1024;
 // Many starting points that each scan a long line add up without touching those
 // limits, so the search runs in windows of starting points and stops once the
-// whole run has taken longer than the time budget.
-constexpr std::size_t kStartWindow = 4096;
-constexpr std::chrono::milliseconds kTimeBudget{300};
+// run has taken longer than the time budget. A window is small enough that even
+// every starting point in it using the whole match limit stays under a
+// second (the interpreter is several times slower than JIT code).
+constexpr std::size_t kJitStartWindow = 256;
+constexpr std::size_t kInterpreterStartWindow = 32;
+constexpr std::chrono::milliseconds kTimeBudget{200};
 
 constexpr char32_t kReplacementChar = 0xFFFD;
 
@@ -266,7 +270,11 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
   if (compiled == nullptr) return false;
   result->code.reset(compiled, CodeDeleter{});
   // Without JIT support pcre2_match falls back to the interpreter by itself.
-  pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE);
+  const bool jit = pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE) == 0;
+  const std::size_t window = jit ? kJitStartWindow : kInterpreterStartWindow;
+  std::uint32_t firstCodeType = 0;
+  pcre2_pattern_info(compiled, PCRE2_INFO_FIRSTCODETYPE, &firstCodeType);
+  const bool startsLines = firstCodeType == 2;
   pcre2_pattern_info(compiled, PCRE2_INFO_CAPTURECOUNT, &result->groupCount);
 
   const Utf8Text text = ToUtf8(subject);
@@ -286,7 +294,7 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
   // The first window also covers the retry after an empty match, which is
   // anchored and needs no limit of its own.
   while (start <= length) {
-    pcre2_set_offset_limit(context, start + kStartWindow);
+    pcre2_set_offset_limit(context, start + window);
     const int rc = pcre2_match(compiled, utf8, length, start, flags | PCRE2_NO_UTF_CHECK, matchData.get(), context);
     if (rc == PCRE2_ERROR_NOMATCH) {
       if (flags != 0) {
@@ -296,8 +304,16 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
         while (start < length && (utf8[start] & 0xC0) == 0x80) ++start;
         continue;
       }
-      if (start + kStartWindow >= length) break;
-      start += kStartWindow + 1;
+      if (start + window >= length) break;
+      start += window + 1;
+      if (startsLines) {
+        // A pattern that can only start a line (it begins with ^ or .*) is tried
+        // by PCRE2 at the start offset itself even mid-line; start the next
+        // window at a line start instead, or each window would rescan its line.
+        const void* lf = std::memchr(utf8 + start - 1, '\n', length - (start - 1));
+        if (lf == nullptr) break;
+        start = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - utf8) + 1;
+      }
       while (start < length && (utf8[start] & 0xC0) == 0x80) ++start;
       if (std::chrono::steady_clock::now() - started > kTimeBudget) break;
       continue;
