@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <utility>
@@ -110,7 +111,8 @@ class StagePumps {
 
 // The raw headers of the latest response, CR LF line ends whatever the server
 // used. A new status line (after a followed redirect, a "100 Continue" or a proxy
-// tunnel's answer) starts them afresh, so only the final response remains.
+// tunnel's answer) starts them afresh, so only the final response remains; the
+// trailers of a chunked body are not response headers and are left out.
 struct HeaderCollector {
   Text raw;
   bool seenStatus = false;
@@ -124,6 +126,8 @@ struct HeaderCollector {
       self->raw.clear();
       self->seenStatus = true;
       self->complete = false;
+    } else if (self->complete) {
+      return length;
     }
     if (line.ends_with('\n')) line.remove_suffix(1);
     if (line.ends_with('\r')) line.remove_suffix(1);
@@ -226,6 +230,28 @@ HeaderLines ToHeaderLines(std::string_view headerText, bool sendsBody) {
   if (sendsBody && !hasContentType) append("Content-Type:");
   if (!hasExpect) append("Expect:");
   return result;
+}
+
+// The body as text, decoded by the charset its first 1024 bytes declare. Takes
+// the body over: a page that needs no decoding becomes the text without a copy.
+Text DecodeBody(Bytes body) {
+  const std::size_t zero = body.find('\0');
+  const std::string_view text = std::string_view(body).substr(0, zero);
+  RegexMatcher matcher;
+  Text declared;
+  if (matcher.Execute("<meta.+?charset=[^\\w]?([-\\w]+)", text.substr(0, 1024))) {
+    declared = matcher.SubMatchText(1, 1);
+  }
+  if (!declared.empty() && declared != "gbk" && declared != "gb2312") {
+    Bytes decoded = ConvertCharset(body, declared, "GBK");
+    // A name iconv does not know leaves the page as it came.
+    if (!decoded.empty()) {
+      decoded.resize(std::min(decoded.size(), decoded.find('\0')));
+      return decoded;
+    }
+  }
+  if (zero != Bytes::npos) body.resize(zero);
+  return body;
 }
 
 }  // namespace
@@ -353,19 +379,7 @@ void ReadResponseHeaders(std::string_view rawHeaders, Text& statusText, Text& re
   if (returnedCookies.ends_with("; ")) returnedCookies.resize(returnedCookies.size() - 2);
 }
 
-Text DecodeDeclaredCharset(std::string_view body) {
-  const Text text = TakeAsText(body);
-  RegexMatcher matcher;
-  Text declared;
-  if (matcher.Execute("<meta.+?charset=[^\\w]?([-\\w]+)", std::string_view(text).substr(0, 1024))) {
-    declared = matcher.SubMatchText(1, 1);
-  }
-  if (declared.empty() || declared == "gbk" || declared == "gb2312") return text;
-  const Bytes decoded = ConvertCharset(body, declared, "GBK");
-  // iconv does not know the name: the page is given as it came.
-  if (decoded.empty()) return text;
-  return TakeAsText(decoded);
-}
+Text DecodeDeclaredCharset(std::string_view body) { return DecodeBody(Bytes(body)); }
 
 }  // namespace direct_http
 
@@ -531,9 +545,8 @@ Text DirectHttpRequest(std::string_view url, const DirectHttpOptions& options) {
   if (options.location != nullptr) *options.location = location;
 
   pumps.Enter();
-  Text text = direct_http::DecodeDeclaredCharset(sink.body);
-  if (options.responseBody != nullptr) *options.responseBody = std::move(sink.body);
-  return text;
+  if (options.responseBody != nullptr) *options.responseBody = sink.body;
+  return DecodeBody(std::move(sink.body));
 }
 
 }  // namespace raziriz

@@ -297,6 +297,11 @@ TEST(DirectHttpRequest, DefaultRequestOnTheWire) {
   EXPECT_EQ(outs.responseHeaders, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(outs.location, "untouched");  // no Location line
   EXPECT_EQ(outs.returnedCookies, "untouched");
+
+  // Without the defaults nothing but the host goes out: libcurl adds no headers
+  // of its own.
+  (void)DirectHttpRequest(server.Url(), {.addDefaultHeaders = false});
+  EXPECT_EQ(server.LastRequest(), "GET / HTTP/1.1\r\nHost: " + server.Host() + "\r\n\r\n");
 }
 
 TEST(DirectHttpRequest, PostOnTheWire) {
