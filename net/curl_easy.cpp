@@ -86,6 +86,13 @@ std::size_t BodySink::Write(char* data, std::size_t size, std::size_t count, voi
     Bytes().swap(self->body);
     return 0;
   }
+  if (self->body.empty() && self->handle != nullptr) {
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(self->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+        announced > 0 && static_cast<std::size_t>(announced) <= kMaxBodyBytes) {
+      self->body.reserve(static_cast<std::size_t>(announced));
+    }
+  }
   self->body.append(data, length);
   return length;
 }

@@ -38,6 +38,9 @@ inline constexpr std::size_t kMaxBodyBytes = 64u * 1024 * 1024;
 struct BodySink {
   Bytes body;
   bool tooLarge = false;
+  // Optional: the transfer's handle, so that room for an announced body length
+  // (up to the limit) is taken once instead of growing the body step by step.
+  CURL* handle = nullptr;
   static std::size_t Write(char* data, std::size_t size, std::size_t count, void* sink);
 };
 

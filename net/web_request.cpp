@@ -209,72 +209,78 @@ struct Exchange {
   int status = 0;
 };
 
-// Sets every option of one exchange on `handle` and performs it. The lists and
-// buffers the handle points to live in this frame; the handle is reset before
-// returning so that a kept handle never points at them afterwards.
+// A handle with its own cookie store switched on: cookies set during an exchange
+// (on a redirect) go along with the next hop, and a kept request object keeps
+// them for its next call. The store is switched on once per handle.
+CurlEasy NewHandle() {
+  CurlEasy handle(curl_easy_init());
+  if (handle) curl_easy_setopt(handle.get(), CURLOPT_COOKIEFILE, "");
+  return handle;
+}
+
+// Sets every option of one exchange on `handle`, each call all of them (a kept
+// handle must not carry a setting over from its last call), and performs it. The
+// lists and buffers the handle points to live in this frame and are unhooked
+// before returning. (curl_easy_reset is avoided: it would also leak the cookie
+// store's file list.)
 Exchange Perform(CURL* handle, std::string_view url, int methodIndex, const RequestHeaders& headers,
                  const WebRequestOptions& options) {
   Exchange result;
   if (handle == nullptr) return result;
 
-  curl_easy_reset(handle);
   ApplyCommonOptions(handle);
   // The response header lines are gathered by name with case, which the lower-case
   // names of HTTP/2 would defeat.
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  // Cookies set during the exchange (on a redirect) go along with the next hop,
-  // and a kept request object keeps them for its next call.
-  curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
 
+  // Resolve and connect: a time-out for getting connected. Send and receive: a
+  // stall of that long ends the exchange, while a slow transfer that keeps moving
+  // runs to its end. -1 keeps libcurl's own (zeros).
+  long seconds = 0;
   if (options.timeoutSeconds != -1) {
-    const long seconds = options.timeoutSeconds >= 1 ? options.timeoutSeconds : kDefaultTimeoutSeconds;
-    // Resolve and connect: a time-out for getting connected. Send and receive: a
-    // stall of that long ends the exchange, while a slow transfer that keeps
-    // moving runs to its end.
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, seconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, seconds);
+    seconds = options.timeoutSeconds >= 1 ? options.timeoutSeconds : kDefaultTimeoutSeconds;
   }
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, seconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, seconds > 0 ? 1L : 0L);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, seconds);
 
   const Text urlText(url);
   curl_easy_setopt(handle, CURLOPT_URL, urlText.c_str());
 
   const Text proxyText(options.proxy);
   const bool viaProxy = !proxyText.empty();
-  if (viaProxy) {
-    curl_easy_setopt(handle, CURLOPT_PROXY, proxyText.c_str());
-    // A named proxy carries every address, loopback included, whatever no_proxy says.
-    curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
-  }
+  // No proxy given: libcurl's defaults (the proxy environment variables) apply.
+  // A named proxy carries every address, loopback included, whatever no_proxy says.
+  curl_easy_setopt(handle, CURLOPT_PROXY, viaProxy ? proxyText.c_str() : nullptr);
+  curl_easy_setopt(handle, CURLOPT_NOPROXY, viaProxy ? "" : nullptr);
 
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, options.noRedirect ? 0L : 1L);
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
 
+  // Credentials are answered to a challenge, in the scheme asked for.
   const Text user(options.proxyUser);
   const Text password(options.proxyPassword);
-  if (viaProxy && !user.empty()) {
-    if (options.credentialTarget == 1) {
-      curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, user.c_str());
-      curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, password.c_str());
-      curl_easy_setopt(handle, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
-    } else if (options.credentialTarget == 0) {
-      curl_easy_setopt(handle, CURLOPT_USERNAME, user.c_str());
-      curl_easy_setopt(handle, CURLOPT_PASSWORD, password.c_str());
-      // Sent when the server asks, in the scheme it asks for.
-      curl_easy_setopt(handle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
-    }
-  }
+  const bool withCredentials = viaProxy && !user.empty();
+  const bool forProxy = withCredentials && options.credentialTarget == 1;
+  const bool forServer = withCredentials && options.credentialTarget == 0;
+  curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, forProxy ? user.c_str() : nullptr);
+  curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, forProxy ? password.c_str() : nullptr);
+  curl_easy_setopt(handle, CURLOPT_PROXYAUTH, static_cast<long>(forProxy ? CURLAUTH_ANY : CURLAUTH_BASIC));
+  curl_easy_setopt(handle, CURLOPT_USERNAME, forServer ? user.c_str() : nullptr);
+  curl_easy_setopt(handle, CURLOPT_PASSWORD, forServer ? password.c_str() : nullptr);
+  curl_easy_setopt(handle, CURLOPT_HTTPAUTH, static_cast<long>(forServer ? CURLAUTH_ANY : CURLAUTH_BASIC));
 
   CurlHeaderList serverHeaders;
   CurlHeaderList proxyHeaders;
   headers.Build(viaProxy, serverHeaders, proxyHeaders);
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, serverHeaders.get());
-  if (proxyHeaders) {
-    curl_easy_setopt(handle, CURLOPT_PROXYHEADER, proxyHeaders.get());
-    curl_easy_setopt(handle, CURLOPT_HEADEROPT, static_cast<long>(CURLHEADER_SEPARATE));
-  }
+  curl_easy_setopt(handle, CURLOPT_PROXYHEADER, proxyHeaders.get());
+  curl_easy_setopt(handle, CURLOPT_HEADEROPT, static_cast<long>(CURLHEADER_SEPARATE));
 
   const std::string_view body = !options.bodyBytes.empty() ? options.bodyBytes : options.bodyText;
+  // Back to a plain GET first, then the method's own settings.
+  curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, nullptr);
   if (methodIndex == kHead) {
     curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
   } else if (methodIndex == kPost || !body.empty()) {
@@ -284,11 +290,10 @@ Exchange Perform(CURL* handle, std::string_view url, int methodIndex, const Requ
     if (methodIndex != kPost) curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, kMethodNames[methodIndex]);
   } else if (methodIndex != 0) {
     curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, kMethodNames[methodIndex]);
-  } else {
-    curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
   }
 
   BodySink bodySink;
+  bodySink.handle = handle;
   HeaderSink headerSink;
   headerSink.body = &bodySink;
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &BodySink::Write);
@@ -299,7 +304,12 @@ Exchange Perform(CURL* handle, std::string_view url, int methodIndex, const Requ
   const CURLcode code = curl_easy_perform(handle);
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-  curl_easy_reset(handle);
+  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
+  curl_easy_setopt(handle, CURLOPT_PROXYHEADER, nullptr);
+  curl_easy_setopt(handle, CURLOPT_POSTFIELDS, nullptr);
+  curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, nullptr);
+  curl_easy_setopt(handle, CURLOPT_HEADERDATA, nullptr);
 
   if (code == CURLE_OK) {
     result.body = std::move(bodySink.body);
@@ -320,7 +330,7 @@ Exchange Perform(CURL* handle, std::string_view url, int methodIndex, const Requ
 
 }  // namespace
 
-RequestObject::RequestObject() : handle_(curl_easy_init()) {}
+RequestObject::RequestObject() : handle_(NewHandle()) {}
 
 RequestObject RequestObject::Empty() { return RequestObject(CurlEasy()); }
 
@@ -333,7 +343,7 @@ Bytes WebRequest(std::string_view url, const WebRequestOptions& options) {
   if (options.requestObject != nullptr) {
     handle = options.requestObject->handle();
   } else {
-    ownHandle.reset(curl_easy_init());
+    ownHandle = NewHandle();
     // Nothing to send with: the caller's variables stay as they were.
     if (!ownHandle) return {};
     handle = ownHandle.get();

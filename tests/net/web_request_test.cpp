@@ -566,6 +566,24 @@ TEST(WebRequestTest, RequestObjectKeepsItsCookiesOthersDoNot) {
   (void)WebRequest(server.Url("/next"), {.requestObject = &object});
   EXPECT_EQ(LinesNamed(server.LastRequest(), "Cookie"), std::vector<std::string>{"Cookie: session=42"});
 
+  // Nothing else of one call carries over to the next on the same object.
+  const std::string proxyAddress = "127.0.0.1:" + std::to_string(server.port());
+  (void)WebRequest("http://elsewhere.invalid/p", {.method = 2,
+                                                  .extraHeaders = "X-Once: 1",
+                                                  .proxy = proxyAddress,
+                                                  .proxyUser = "u",
+                                                  .requestObject = &object});
+  EXPECT_EQ(RequestLine(server.LastRequest()), "HEAD http://elsewhere.invalid/p HTTP/1.1");
+  (void)WebRequest(server.Url("/post"), {.method = 1, .bodyText = "a=1", .requestObject = &object});
+  EXPECT_EQ(RequestLine(server.LastRequest()), "POST /post HTTP/1.1");
+  (void)WebRequest(server.Url("/plain"), {.requestObject = &object});
+  const std::string plain = server.LastRequest();
+  EXPECT_EQ(RequestLine(plain), "GET /plain HTTP/1.1");
+  EXPECT_EQ(Body(plain), "");
+  for (const char* name : {"X-Once", "Proxy-Authorization", "Content-Type", "Content-Length"}) {
+    EXPECT_TRUE(LinesNamed(plain, name).empty()) << name;
+  }
+
   (void)WebRequest(server.Url("/login"));
   (void)WebRequest(server.Url("/next"));
   EXPECT_TRUE(LinesNamed(server.LastRequest(), "Cookie").empty());
