@@ -20,6 +20,9 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 // As many redirects as the system's HTTP layer follows by default.
 constexpr long kMaxRedirects = 10;
+// Far beyond any real response's headers; a server that sends headers without
+// end is cut off here instead of filling the memory.
+constexpr std::size_t kMaxHeaderBytes = 1024 * 1024;
 
 // The failure messages, in the program's encoding.
 struct Messages {
@@ -129,6 +132,7 @@ struct HeaderCollector {
     } else if (self->complete) {
       return length;
     }
+    if (self->raw.size() + line.size() > kMaxHeaderBytes) return 0;  // ends the transfer
     if (line.ends_with('\n')) line.remove_suffix(1);
     if (line.ends_with('\r')) line.remove_suffix(1);
     self->raw.append(line);

@@ -351,6 +351,9 @@ TEST(DirectHttpRequest, NumberedMessagesBeforeAnyResponse) {
     refusedPort = std::stoi(gone.Host().substr(10));
   }
   RawServer silent(Always(""));
+  std::string endless = "HTTP/1.1 200 OK\r\n";
+  while (endless.size() < 3 * 1024 * 1024) endless += "X-Filler: " + std::string(1000, 'x') + "\r\n";
+  RawServer endlessHeaders(Always(endless));
   struct Case {
     std::string url;
     std::string message;
@@ -361,6 +364,7 @@ TEST(DirectHttpRequest, NumberedMessagesBeforeAnyResponse) {
       {"file:///etc/passwd", "701 解析URL地址失败!"},
       {"http://127.0.0.1:" + std::to_string(refusedPort) + "/", "711 发送请求失败!"},
       {silent.Url(), "712 服务器未响应!"},
+      {endlessHeaders.Url(), "712 服务器未响应!"},
   };
   for (const Case& c : cases) {
     Outs outs;
@@ -471,6 +475,16 @@ TEST(DirectHttpRequest, SetCookiePairsAndMerge) {
   EXPECT_EQ(unmerged.cookies, "b=2");
 }
 
+TEST(DirectHttpRequest, ChunkTrailersAreNotResponseHeaders) {
+  const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+  RawServer server(Always(head + "5\r\nhello\r\n0\r\nSet-Cookie: late=1\r\n\r\n"));
+  Outs outs;
+  outs.returnedCookies = "";
+  EXPECT_EQ(DirectHttpRequest(server.Url(), outs.Options()), "hello");
+  EXPECT_EQ(outs.responseHeaders, head);
+  EXPECT_EQ(outs.returnedCookies, "");
+}
+
 TEST(DirectHttpRequest, BrokenBodyKeepsWhatArrived) {
   RawServer server(Always("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n<meta charset=utf-8>\xe6\xb5\xb7"));
   Outs outs;
@@ -522,6 +536,19 @@ TEST(DirectHttpRequest, ProxyWithCredentials) {
   const std::string request = proxy.LastRequest();
   EXPECT_TRUE(request.starts_with("GET http://poster.example/a?b=1 HTTP/1.1\r\n")) << request;
   EXPECT_NE(request.find("\r\nProxy-Authorization: Basic cHU6cHA=\r\n"), std::string::npos) << request;
+}
+
+TEST(DirectHttpRequest, HttpsGoesThroughTheProxyAsATunnel) {
+  // The proxy refuses the tunnel; its answer is the response the call reports.
+  RawServer proxy(Always(Response("HTTP/1.1 403 Forbidden", "", "")));
+  Outs outs;
+  EXPECT_EQ(DirectHttpRequest("https://poster.example/a",
+                              outs.Options({.proxy = proxy.Host(), .proxyUser = "pu", .proxyPassword = "pp"})),
+            "");
+  const std::string request = proxy.LastRequest();
+  EXPECT_TRUE(request.starts_with("CONNECT poster.example:443 HTTP/1.1\r\n")) << request;
+  EXPECT_NE(request.find("\r\nProxy-Authorization: Basic cHU6cHA=\r\n"), std::string::npos) << request;
+  EXPECT_EQ(outs.statusText, "403 Forbidden");
 }
 
 std::atomic<int> gPumps{0};
