@@ -135,6 +135,27 @@ TEST(RegexMatcherTest, ReplaceUsesTheStoredSubject) {
   EXPECT_EQ(matcher.Replace("0"), "f0o");
 }
 
+// The search runs over a long page in pieces; nothing may fall between them.
+TEST(RegexMatcherTest, FindsEveryMatchOfALongPage) {
+  const Text filler = GbkFromUtf8("    <li class=\"item\">春天的故事 spring</li>\r\n");
+  Text page;
+  std::vector<Text> expected;
+  for (int slide = 0; slide < 40; ++slide) {
+    while (page.size() < static_cast<std::size_t>(slide) * 25'000) page += filler;
+    expected.push_back("//img.cn/" + GbkFromUtf8("海报") + std::to_string(slide) + ".jpg");
+    page += "<div data-bgimage=\"" + expected.back() + "\">";
+  }
+  RegexMatcher matcher;
+  ASSERT_TRUE(matcher.Execute("data-bgimage=\"(.*?)\"", page));
+  ASSERT_EQ(matcher.MatchCount(), 40);
+  for (int m = 1; m <= 40; ++m) EXPECT_EQ(matcher.SubMatchText(m, 1), expected[m - 1]);
+
+  // A pattern that can only start a line, after a long line it cannot match.
+  ASSERT_TRUE(matcher.Execute("(.*?)x", std::string(300'000, 'a') + "\nax\n"));
+  ASSERT_EQ(matcher.MatchCount(), 1);
+  EXPECT_EQ(matcher.MatchText(1), "ax");
+}
+
 // A hostile page must not hang the caller: the run ends early and reports what
 // it found. Each case would take minutes (or longer) without the bounds.
 TEST(RegexMatcherTest, CatastrophicPatternsEndWithTheMatchesFoundSoFar) {
@@ -149,7 +170,7 @@ TEST(RegexMatcherTest, CatastrophicPatternsEndWithTheMatchesFoundSoFar) {
   std::string quotes;
   while (quotes.size() < 1'000'000) quotes += "data-bgimage=\"(";
   const std::vector<HostileCase> cases = {
-      {"nested quantifier", "(a+)+b", "ok b " + std::string(30'000, 'a')},
+      {"nested quantifier", "(a+)+b", std::string(30'000, 'a') + "cb"},
       {"many starts on one long line", filmLine1, "ok b " + openTags},
       {"lazy group on one long line", "data-bgimage=\"(.*?)\"x", "ok b " + quotes},
   };
