@@ -9,9 +9,11 @@
 
 namespace raziriz {
 
-// A reusable request object: a libcurl handle kept across calls so that its
-// connection can be reused. A default-constructed one is usable; `Empty()` makes
-// one that holds no handle, on which every step fails.
+// A reusable request object: a libcurl handle kept across calls, with its own
+// cookie store, so that cookies one call received go out again on the next call
+// through the same object. Nothing else carries over between calls. A
+// default-constructed one is usable; `Empty()` makes one that holds no handle, on
+// which every step fails. One object is used by one thread at a time.
 class RequestObject {
  public:
   RequestObject();
@@ -49,8 +51,14 @@ struct WebRequestOptions {
   bool normalizeHeaders = true;
 };
 
-// The response body; empty when no response was read. Error statuses are not
-// failures: a 404 returns its body.
+// The response body, decoded when it came compressed; empty when no complete
+// response was read, and then `responseHeaders` is empty and `statusCode` 0.
+// Error statuses are not failures: a 404 returns its body. Only http and https
+// are fetched, also as redirect targets (anything else: empty, status 0); up to
+// 10 redirects are followed, then the last answer is taken as it is; a body over
+// kMaxBodyBytes is dropped (empty, status and headers as received). The time-out
+// bounds getting connected and any stall of the transfer, not its whole length.
+// Only when no handle can be created are the out-arguments left untouched.
 [[nodiscard]] Bytes WebRequest(std::string_view url, const WebRequestOptions& options = {});
 
 }  // namespace raziriz
