@@ -310,6 +310,13 @@ TEST(DirectHttpRequest, PostOnTheWire) {
   EXPECT_EQ(server.LastRequest(), "POST /form?x=1 HTTP/1.1\r\nHost: " + server.Host() + "\r\n" + kUserAgentLine +
                                       kAcceptLine + kEncodingLine + kLanguageLine + kFormLine + kCacheLine +
                                       "\r\nContent-Length: 7\r\n\r\na=1&b=2");
+
+  // Body bytes win over the body text and may hold zero bytes.
+  const std::string bytes("x\0y", 3);
+  (void)DirectHttpRequest(server.Url(), {.method = 3, .bodyText = "text", .bodyBytes = bytes});
+  const std::string request = server.LastRequest();
+  EXPECT_TRUE(request.starts_with("PUT / HTTP/1.1\r\n")) << request;
+  EXPECT_TRUE(request.ends_with("\r\nContent-Length: 3\r\n\r\n" + bytes)) << request;
 }
 
 TEST(DirectHttpRequest, MethodAndObjectNameOnTheWire) {
