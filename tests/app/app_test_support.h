@@ -14,6 +14,7 @@
 #include "app/main_window.h"
 #include "app/qt_layer.h"
 #include "net/curl_easy.h"
+#include "tests/support/loopback_server.h"
 #include "text/charset.h"
 
 namespace raziriz::testing {
@@ -40,6 +41,13 @@ class FakeDesktopServices final : public app::DesktopServices {
  private:
   std::shared_ptr<DesktopCalls> calls_;
 };
+
+// A reply that closes its connection: a kept-alive connection would hold the
+// loopback server's shutdown for its whole keep-alive time.
+inline Reply ClosingReply(std::string body, std::string contentType = "text/html; charset=utf-8") {
+  return Reply{.status = 200, .body = std::move(body), .contentType = std::move(contentType),
+               .headers = {{"Connection", "close"}}};
+}
 
 // A port on which nothing listens: fetches from it fail at once.
 inline constexpr const char* kClosedBase = "http://127.0.0.1:1";
