@@ -27,6 +27,42 @@ TEST(ConvertCharset, BadInputBecomesOneReplacementAndTheRestStillConverts) {
   for (const Case& c : cases) EXPECT_EQ(ConvertCharset(c.input), c.expected) << c.why;
 }
 
+// The UTF-8/GBK pair has a table-driven path of its own; it must give exactly
+// what iconv gives ("ISO-10646/UTF8/" is a UTF-8 alias that goes through iconv).
+TEST(ConvertCharset, TablePathAgreesWithIconvOnEveryCharacter) {
+  std::string everyBmpCharacter;
+  for (char32_t cp = 1; cp < 0x10000; ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    if (cp < 0x80) {
+      everyBmpCharacter.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      everyBmpCharacter.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      everyBmpCharacter.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      everyBmpCharacter.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      everyBmpCharacter.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      everyBmpCharacter.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  EXPECT_EQ(ConvertCharset(everyBmpCharacter), ConvertCharset(everyBmpCharacter, "ISO-10646/UTF8/", "GBK"));
+
+  std::string everyGbkCode = "\x80";
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      everyGbkCode.push_back(static_cast<char>(lead));
+      everyGbkCode.push_back(static_cast<char>(trail));
+    }
+  }
+  EXPECT_EQ(Utf8FromGbk(everyGbkCode), ConvertCharset(everyGbkCode, "GBK", "ISO-10646/UTF8/"));
+
+  for (std::string_view bad : {"a\xED\xA0\x80z", "\xC0\xAF", "\xF4\x90\x80\x80", "x\xE5\x85"}) {
+    EXPECT_EQ(ConvertCharset(bad), ConvertCharset(bad, "ISO-10646/UTF8/", "GBK")) << "malformed UTF-8";
+  }
+  for (std::string_view bad : {"a\xFFz", "\x81\x7F", "\xB0"}) {
+    EXPECT_EQ(Utf8FromGbk(bad), ConvertCharset(bad, "GBK", "ISO-10646/UTF8/")) << "malformed GBK";
+  }
+}
+
 TEST(ConvertCharset, SkipBytesAndUnknownCharsets) {
   EXPECT_EQ(ConvertCharset("abc", "", "", 1), "bc");
   EXPECT_EQ(ConvertCharset("abc", "", "", 5), "");
