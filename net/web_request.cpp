@@ -79,8 +79,8 @@ Text Base64(std::string_view bytes) {
 class RequestHeaders {
  public:
   void Set(std::string_view name, std::string_view value) {
-    // A header the wire cannot carry (no name, or a line break that would smuggle
-    // in another header) is refused, as the request object refuses it.
+    // A header the wire cannot carry (no name, or a line break or zero byte that
+    // would smuggle in another header or cut the line) is refused.
     if (name.empty() || HasLineBreak(name) || HasLineBreak(value)) return;
     for (auto& [known, knownValue] : headers_) {
       if (EqualsIgnoringCase(known, name)) {
@@ -118,7 +118,9 @@ class RequestHeaders {
   }
 
  private:
-  static bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n", 0) != std::string_view::npos; }
+  static bool HasLineBreak(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+  }
 
   static void Append(CurlHeaderList& list, const Text& line) {
     curl_slist* grown = curl_slist_append(list.get(), line.c_str());

@@ -218,7 +218,7 @@ TEST(WebRequestTest, MethodTableAndItsBody) {
   const Case cases[] = {
       {0, "GET / HTTP/1.1", false},     {-1, "GET / HTTP/1.1", false},   {8, "GET / HTTP/1.1", false},
       {1, "POST / HTTP/1.1", true},     {3, "PUT / HTTP/1.1", false},    {4, "OPTIONS / HTTP/1.1", false},
-      {5, "DELETE / HTTP/1.1", false},  {6, "TRACE / HTTP/1.1", false},
+      {5, "DELETE / HTTP/1.1", false},  {6, "TRACE / HTTP/1.1", false},    {7, "CONNECT / HTTP/1.1", false},
   };
   RawServer server(Canned("HTTP/1.1 200 OK", {}, "body"));
   for (const Case& c : cases) {
@@ -270,6 +270,7 @@ TEST(WebRequestTest, HeaderTextRules) {
        {"X-Requested-With: XHR"}, {}},
       {"names kept as given without tidying", "x-lower: v\r\nAccept: a/b", false, {"x-lower: v", "Accept: a/b"}, {}},
       {"caller's user agent replaces the default", "User-Agent: test/1", true, {"User-Agent: test/1"}, {}},
+      {"a bare line feed smuggles no header", "X-A: 1\nX-Evil: 2", false, {}, {"X-A", "X-Evil"}},
   };
   RawServer server(Canned("HTTP/1.1 200 OK", {}, ""));
   for (const Case& c : cases) {
