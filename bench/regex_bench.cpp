@@ -94,7 +94,8 @@ void RunMatcher(benchmark::State& state, const std::string& pattern, int groups)
 
 // What a program would do with PCRE2 alone on a UTF-8 page: compile (with JIT),
 // collect every match, copy out the groups.
-void RunBare(benchmark::State& state, const std::string& pattern, int groups, bool compileEachTime) {
+void RunBare(benchmark::State& state, const std::string& pattern, int groups, bool compileEachTime,
+             bool checkUtf = true) {
   const Pages& page = Page2MB();
   auto compile = [&] {
     int error = 0;
@@ -115,8 +116,9 @@ void RunBare(benchmark::State& state, const std::string& pattern, int groups, bo
     std::vector<std::string> texts;
     found = 0;
     PCRE2_SIZE start = 0;
-    // The subject is checked as UTF-8 once, on the first call, not on every call.
-    std::uint32_t options = 0;
+    // The subject is checked as UTF-8 once, on the first call, not on every call
+    // (or never, like the matcher, which made the UTF-8 itself).
+    std::uint32_t options = checkUtf ? 0 : PCRE2_NO_UTF_CHECK;
     while (pcre2_match(code.get(), subject, page.utf8.size(), start, options, data.get(), nullptr) > 0) {
       options = PCRE2_NO_UTF_CHECK;
       ++found;
@@ -132,16 +134,20 @@ void RunBare(benchmark::State& state, const std::string& pattern, int groups, bo
 void BM_MatcherFilm(benchmark::State& state) { RunMatcher(state, FilmPattern(), 2); }
 void BM_BareFilm(benchmark::State& state) { RunBare(state, FilmPattern(), 2, true); }
 void BM_BareFilmPrecompiled(benchmark::State& state) { RunBare(state, FilmPattern(), 2, false); }
+void BM_BareFilmUnchecked(benchmark::State& state) { RunBare(state, FilmPattern(), 2, true, false); }
 void BM_MatcherImage(benchmark::State& state) { RunMatcher(state, kImagePattern, 1); }
 void BM_BareImage(benchmark::State& state) { RunBare(state, kImagePattern, 1, true); }
 void BM_BareImagePrecompiled(benchmark::State& state) { RunBare(state, kImagePattern, 1, false); }
+void BM_BareImageUnchecked(benchmark::State& state) { RunBare(state, kImagePattern, 1, true, false); }
 
 BENCHMARK(BM_MatcherFilm)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareFilm)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareFilmPrecompiled)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BareFilmUnchecked)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatcherImage)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareImage)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareImagePrecompiled)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BareImageUnchecked)->Unit(benchmark::kMicrosecond);
 
 // The page conversion on its own: the part of Execute that bare PCRE2 does not do.
 void BM_GbkToUtf8Iconv(benchmark::State& state) {

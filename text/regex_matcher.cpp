@@ -3,9 +3,11 @@
 
 #include <iconv.h>
 #include <pcre2.h>
+#include <time.h>
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -37,45 +39,80 @@ constexpr std::size_t kInterpreterStartWindow = 32;
 constexpr std::chrono::milliseconds kTimeBudget{200};
 
 constexpr char32_t kReplacementChar = 0xFFFD;
+constexpr std::size_t kLargestKeptBuffer = 32 * 1024 * 1024;
 
-// GBK double-byte characters to Unicode, read once from iconv so that matching
-// agrees with the rest of the program's conversions. Lead bytes 81..FE, trail
-// bytes 40..FE except 7F; 0 marks a pair that is not a GBK character.
+// Milliseconds on a monotonic clock. The coarse clock (a few ms of resolution) is
+// plenty for the time budget and costs a fraction of the precise one, which
+// matters when it is read once per window.
+std::int64_t MonotonicMs() {
+#ifdef CLOCK_MONOTONIC_COARSE
+  timespec now{};
+  if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) == 0) {
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+  }
+#endif
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// GBK double-byte characters as UTF-8, read once from iconv so that matching
+// agrees with the rest of the program's conversions. Each entry holds up to
+// three UTF-8 bytes in its low bytes and their count in the top byte; 0 marks a
+// second byte that cannot follow the lead byte. A pair that GBK leaves
+// unassigned reads as U+FFFD.
 class GbkTable {
  public:
   GbkTable() {
     iconv_t cd = iconv_open("UTF-32LE", "GBK");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return;
-    for (int lead = 0x81; lead <= 0xFE; ++lead) {
-      for (int trail = 0x40; trail <= 0xFE; ++trail) {
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+      for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
         if (trail == 0x7F) continue;
-        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        char32_t out[2] = {0, 0};
-        char* inPtr = in;
-        std::size_t inLeft = 2;
-        char* outPtr = reinterpret_cast<char*>(out);
-        std::size_t outLeft = sizeof(out);
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        if (rc != static_cast<std::size_t>(-1) && inLeft == 0 && outLeft == sizeof(out) - 4 && out[0] < 0x10000) {
-          table_[Index(lead, trail)] = static_cast<char16_t>(out[0]);
+        char32_t c = kReplacementChar;
+        if (cd != reinterpret_cast<iconv_t>(-1)) {
+          char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+          char32_t out[2] = {0, 0};
+          char* inPtr = in;
+          std::size_t inLeft = 2;
+          char* outPtr = reinterpret_cast<char*>(out);
+          std::size_t outLeft = sizeof(out);
+          iconv(cd, nullptr, nullptr, nullptr, nullptr);
+          const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+          if (rc != static_cast<std::size_t>(-1) && inLeft == 0 && outLeft == sizeof(out) - 4 && out[0] >= 0x80 &&
+              out[0] < 0x10000) {
+            c = out[0];
+          }
         }
+        entries_[(lead - 0x80) * 256 + trail] = Encode(c);
       }
     }
-    iconv_close(cd);
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
   }
 
-  static bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
-  static bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+  // The entry for the character starting with `lead` (0x80 or more) and `trail`.
+  [[nodiscard]] std::uint32_t Entry(unsigned char lead, unsigned char trail) const {
+    return entries_[(lead - 0x80u) * 256 + trail];
+  }
 
-  [[nodiscard]] char32_t Lookup(unsigned char lead, unsigned char trail) const {
-    const char16_t c = table_[Index(lead, trail)];
-    return c == 0 ? kReplacementChar : c;
+  static constexpr std::uint32_t Encode(char32_t c) {
+    char bytes[4] = {};
+    std::uint32_t length = 0;
+    if (c < 0x800) {
+      bytes[0] = static_cast<char>(0xC0 | (c >> 6));
+      bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
+      length = 2;
+    } else {
+      bytes[0] = static_cast<char>(0xE0 | (c >> 12));
+      bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
+      length = 3;
+    }
+    std::uint32_t entry = 0;
+    for (int k = 2; k >= 0; --k) entry = (entry << 8) | static_cast<unsigned char>(bytes[k]);
+    return entry | (length << 24);
   }
 
  private:
-  static std::size_t Index(int lead, int trail) { return static_cast<std::size_t>(lead - 0x81) * 191 + (trail - 0x40); }
-  std::array<char16_t, 126 * 191> table_{};
+  std::array<std::uint32_t, 128 * 256> entries_{};
 };
 
 const GbkTable& Table() {
@@ -83,26 +120,15 @@ const GbkTable& Table() {
   return table;
 }
 
-std::size_t Utf8Length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
-
-char* PutUtf8(char32_t c, char* out) {
-  if (c < 0x80) {
-    *out++ = static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out++ = static_cast<char>(0xC0 | (c >> 6));
-    *out++ = static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out++ = static_cast<char>(0xE0 | (c >> 12));
-    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+// One non-ASCII GBK character at `p`: its UTF-8 entry and its length in GBK. A
+// byte that starts no character reads as U+FFFD on its own.
+inline std::pair<std::uint32_t, std::size_t> DecodeGbk(const GbkTable& table, const unsigned char* p,
+                                                       const unsigned char* end) {
+  constexpr std::uint32_t kReplacement = GbkTable::Encode(kReplacementChar);
+  if (p + 1 < end) {
+    if (const std::uint32_t entry = table.Entry(p[0], p[1])) return {entry, 2};
   }
-  return out;
-}
-
-// One GBK character at `p` (not ASCII): its code point and its byte length.
-std::pair<char32_t, std::size_t> DecodeGbk(const unsigned char* p, const unsigned char* end) {
-  if (GbkTable::IsLead(p[0]) && p + 1 < end && GbkTable::IsTrail(p[1])) return {Table().Lookup(p[0], p[1]), 2};
-  return {kReplacementChar, 1};
+  return {kReplacement, 1};
 }
 
 // A stretch of non-ASCII characters: where it starts and ends in both encodings.
@@ -112,24 +138,44 @@ struct Run {
   std::size_t utf8Start, gbkStart, utf8End, gbkEnd;
 };
 
-// GBK text converted to UTF-8 for PCRE2, with what it takes to map offsets back.
-// Bytes that are not GBK become U+FFFD, so the UTF-8 is always valid.
-struct Utf8Text {
+// A buffer that can be kept from one conversion to the next, so that a matcher
+// running page after page does not fault in fresh memory every time.
+struct Utf8Buffer {
   std::unique_ptr<char[]> data;
-  std::size_t size = 0;
+  std::size_t capacity = 0;
   std::vector<Run> runs;
 
-  [[nodiscard]] std::string_view View() const { return {data.get(), size}; }
+  char* Reserve(std::size_t size) {
+    if (capacity < size) {
+      data = std::make_unique_for_overwrite<char[]>(size);
+      capacity = size;
+    }
+    return data.get();
+  }
 };
 
-Utf8Text ToUtf8(std::string_view gbk) {
+// GBK text converted to UTF-8 for PCRE2, with what it takes to map offsets back.
+// Bytes that are not GBK become U+FFFD, so the UTF-8 is always valid. `data`
+// lives in the buffer passed to ToUtf8.
+struct Utf8Text {
+  const char* data = nullptr;
+  std::size_t size = 0;
+  const std::vector<Run>* runs = nullptr;
+};
+
+Utf8Text ToUtf8(std::string_view gbk, Utf8Buffer& buffer) {
   Utf8Text out;
-  // A GBK character of one or two bytes needs at most three UTF-8 bytes.
-  out.data = std::make_unique_for_overwrite<char[]>(gbk.size() * 3 + 1);
+  // A GBK character of one or two bytes needs at most three UTF-8 bytes; one
+  // spare byte because table entries are written four bytes at a time.
+  char* const base = buffer.Reserve(gbk.size() * 3 + 4);
+  out.data = base;
+  buffer.runs.clear();
+  out.runs = &buffer.runs;
+  const GbkTable& table = Table();
   const auto* in = reinterpret_cast<const unsigned char*>(gbk.data());
   const auto* end = in + gbk.size();
   const auto* p = in;
-  char* o = out.data.get();
+  char* o = base;
   while (p < end) {
     // Copy the ASCII stretch; scan eight bytes at a time for a high bit.
     const auto* q = p;
@@ -140,38 +186,49 @@ Utf8Text ToUtf8(std::string_view gbk) {
       q += 8;
     }
     while (q < end && *q < 0x80) ++q;
-    std::memcpy(o, p, static_cast<std::size_t>(q - p));
-    o += q - p;
-    p = q;
+    if (q - p >= 16) {
+      std::memcpy(o, p, static_cast<std::size_t>(q - p));
+      o += q - p;
+      p = q;
+    } else {
+      while (p < q) *o++ = static_cast<char>(*p++);
+    }
     if (p == end) break;
-    Run run{static_cast<std::size_t>(o - out.data.get()), static_cast<std::size_t>(p - in), 0, 0};
+    Run run{static_cast<std::size_t>(o - base), static_cast<std::size_t>(p - in), 0, 0};
     while (p < end && *p >= 0x80) {
-      const auto [c, length] = DecodeGbk(p, end);
-      o = PutUtf8(c, o);
+      const auto [entry, length] = DecodeGbk(table, p, end);
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(o, &entry, 4);  // the UTF-8 bytes come first, the count is overwritten later
+      } else {
+        for (int k = 0; k < 3; ++k) o[k] = static_cast<char>((entry >> (8 * k)) & 0xFF);
+      }
+      o += entry >> 24;
       p += length;
     }
-    run.utf8End = static_cast<std::size_t>(o - out.data.get());
+    run.utf8End = static_cast<std::size_t>(o - base);
     run.gbkEnd = static_cast<std::size_t>(p - in);
-    out.runs.push_back(run);
+    buffer.runs.push_back(run);
   }
-  out.size = static_cast<std::size_t>(o - out.data.get());
+  out.size = static_cast<std::size_t>(o - base);
   return out;
 }
 
 // The GBK offset of a UTF-8 offset that lies on a character boundary.
 std::size_t GbkOffset(const Utf8Text& text, std::string_view gbk, std::size_t utf8Offset) {
-  auto it = std::upper_bound(text.runs.begin(), text.runs.end(), utf8Offset,
+  const std::vector<Run>& runs = *text.runs;
+  auto it = std::upper_bound(runs.begin(), runs.end(), utf8Offset,
                              [](std::size_t offset, const Run& run) { return offset < run.utf8Start; });
-  if (it == text.runs.begin()) return utf8Offset;
+  if (it == runs.begin()) return utf8Offset;
   const Run& run = *std::prev(it);
   if (utf8Offset >= run.utf8End) return run.gbkEnd + (utf8Offset - run.utf8End);
   const auto* p = reinterpret_cast<const unsigned char*>(gbk.data()) + run.gbkStart;
   const auto* end = reinterpret_cast<const unsigned char*>(gbk.data()) + gbk.size();
+  const GbkTable& table = Table();
   std::size_t u = run.utf8Start;
   std::size_t g = run.gbkStart;
   while (u < utf8Offset) {
-    const auto [c, length] = DecodeGbk(p, end);
-    u += Utf8Length(c);
+    const auto [entry, length] = DecodeGbk(table, p, end);
+    u += entry >> 24;
     g += length;
     p += length;
   }
@@ -238,20 +295,31 @@ struct RegexMatcher::Result {
   }
 };
 
+struct RegexMatcher::Scratch {
+  Utf8Buffer buffer;
+};
+
 RegexMatcher::RegexMatcher() = default;
 RegexMatcher::~RegexMatcher() = default;
-RegexMatcher::RegexMatcher(const RegexMatcher& other) = default;
-RegexMatcher& RegexMatcher::operator=(const RegexMatcher& other) = default;
+RegexMatcher::RegexMatcher(const RegexMatcher& other) : result_(other.result_) {}
+RegexMatcher& RegexMatcher::operator=(const RegexMatcher& other) {
+  result_ = other.result_;
+  return *this;
+}
 
 bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, bool caseSensitive, bool multiline,
                            bool global, bool quoteEscapes) {
   auto result = std::make_shared<Result>();
   result->pattern = quoteEscapes ? ReplaceAll(pattern, GbkFromUtf8("#引号"), "\"") : Text(pattern);
   result->global = global;
-  result->subject = Text(subject);
+  // A page of megabytes: reuse the previous copy's memory when nothing else
+  // holds that result, rather than fault in fresh pages on every run.
+  if (result_ && result_.use_count() == 1) result->subject = std::move(const_cast<Result&>(*result_).subject);
+  result->subject.assign(subject);
   result_ = result;  // a failed run leaves the pattern readable and no matches
 
-  const Utf8Text utf8Pattern = ToUtf8(result->pattern);
+  Utf8Buffer patternBuffer;
+  const Utf8Text utf8Pattern = ToUtf8(result->pattern, patternBuffer);
   CompileContext compileContext(pcre2_compile_context_create(nullptr));
   if (!compileContext) return false;
   // "." matches everything but a line feed; a carriage return is an ordinary
@@ -265,7 +333,7 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
   if (multiline) options |= PCRE2_MULTILINE;
   int errorCode = 0;
   PCRE2_SIZE errorOffset = 0;
-  pcre2_code* compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8Pattern.data.get()), utf8Pattern.size,
+  pcre2_code* compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8Pattern.data), utf8Pattern.size,
                                        options, &errorCode, &errorOffset, compileContext.get());
   if (compiled == nullptr) return false;
   result->code.reset(compiled, CodeDeleter{});
@@ -277,8 +345,9 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
   const bool startsLines = firstCodeType == 2;
   pcre2_pattern_info(compiled, PCRE2_INFO_CAPTURECOUNT, &result->groupCount);
 
-  const Utf8Text text = ToUtf8(subject);
-  const auto* utf8 = reinterpret_cast<PCRE2_SPTR>(text.data.get());
+  if (!scratch_) scratch_ = std::make_unique<Scratch>();
+  const Utf8Text text = ToUtf8(subject, scratch_->buffer);
+  const auto* utf8 = reinterpret_cast<PCRE2_SPTR>(text.data);
   const std::size_t length = text.size;
   BoundedContext bounded;
   MatchData matchData(pcre2_match_data_create_from_pattern(compiled, nullptr));
@@ -288,7 +357,7 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
   const std::size_t pairs = static_cast<std::size_t>(result->groupCount) + 1;
 
   std::vector<std::size_t> utf8Offsets;
-  const auto started = std::chrono::steady_clock::now();
+  const std::int64_t deadline = MonotonicMs() + kTimeBudget.count();
   std::size_t start = 0;
   std::uint32_t flags = 0;
   // The first window also covers the retry after an empty match, which is
@@ -315,7 +384,7 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
         start = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - utf8) + 1;
       }
       while (start < length && (utf8[start] & 0xC0) == 0x80) ++start;
-      if (std::chrono::steady_clock::now() - started > kTimeBudget) break;
+      if (MonotonicMs() > deadline) break;
       continue;
     }
     if (rc < 0) break;  // a work bound was hit, or an internal error: no more matches
@@ -325,13 +394,15 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
     start = ovector[1];
     // After an empty match, first look for a non-empty one at the same place.
     flags = ovector[0] == ovector[1] ? (PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED) : 0;
-    if (std::chrono::steady_clock::now() - started > kTimeBudget) break;
+    if (MonotonicMs() > deadline) break;
   }
 
   result->offsets.reserve(utf8Offsets.size());
   for (const std::size_t offset : utf8Offsets) {
     result->offsets.push_back(offset == PCRE2_UNSET ? Result::kUnset : GbkOffset(text, subject, offset));
   }
+  // Keep the buffer for pages of ordinary size only.
+  if (scratch_->buffer.capacity > kLargestKeptBuffer) scratch_.reset();
   return true;
 }
 
@@ -350,8 +421,10 @@ Text RegexMatcher::Pattern() const { return result_ ? result_->pattern : Text{};
 
 Text RegexMatcher::Replace(std::string_view replacement) const {
   if (!result_ || !result_->code) return {};
-  const Utf8Text subject = ToUtf8(result_->subject);
-  const Utf8Text with = ToUtf8(replacement);
+  Utf8Buffer subjectBuffer;
+  Utf8Buffer replacementBuffer;
+  const Utf8Text subject = ToUtf8(result_->subject, subjectBuffer);
+  const Utf8Text with = ToUtf8(replacement, replacementBuffer);
   BoundedContext bounded;
   if (!bounded.context) return {};
   std::uint32_t options = PCRE2_SUBSTITUTE_OVERFLOW_LENGTH | PCRE2_NO_UTF_CHECK;
@@ -359,9 +432,9 @@ Text RegexMatcher::Replace(std::string_view replacement) const {
   std::string out(subject.size + with.size + 64, '\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     PCRE2_SIZE outLength = out.size();
-    const int rc = pcre2_substitute(result_->code.get(), reinterpret_cast<PCRE2_SPTR>(subject.data.get()),
+    const int rc = pcre2_substitute(result_->code.get(), reinterpret_cast<PCRE2_SPTR>(subject.data),
                                     subject.size, 0, options, nullptr, bounded.context.get(),
-                                    reinterpret_cast<PCRE2_SPTR>(with.data.get()), with.size,
+                                    reinterpret_cast<PCRE2_SPTR>(with.data), with.size,
                                     reinterpret_cast<PCRE2_UCHAR*>(out.data()), &outLength);
     if (rc == PCRE2_ERROR_NOMEMORY) {
       out.resize(outLength);

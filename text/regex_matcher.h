@@ -43,6 +43,9 @@ class RegexMatcher {
   // Pattern, subject and matches of the last Execute, shared by copies.
   struct Result;
   std::shared_ptr<const Result> result_;
+  // The page's UTF-8 form, kept for the next Execute; copies do not share it.
+  struct Scratch;
+  std::unique_ptr<Scratch> scratch_;
 };
 
 // The matcher shared by the window-thread sources: made on first use (the window
