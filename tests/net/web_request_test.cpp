@@ -468,14 +468,33 @@ TEST(WebRequestTest, RedirectsFollowedOrNot) {
 }
 
 TEST(WebRequestTest, TimeOutCutsAStallButNotASlowMovingBody) {
-  RawServer stalled([](const std::string&, RawConnection& out) {
+  // A server that answers after a 2.5 s pause: only a 1 s time-out gives up.
+  LoopbackServer stalled;
+  stalled.Handle("/", [](const SeenRequest&) {
     std::this_thread::sleep_for(2500ms);
-    out.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+    return Reply{.body = "late", .headers = {}};
   });
-  int status = -1;
-  EXPECT_EQ(WebRequest(stalled.Url(), {.statusCode = &status, .timeoutSeconds = 1}), "");
-  EXPECT_EQ(status, 0);
+  struct Case {
+    int timeoutSeconds;
+    std::string expected;
+  } const cases[] = {{1, ""}, {3, "late"}, {-1, "late"}, {0, "late"}, {-5, "late"}};
+  std::vector<std::thread> callers;
+  std::vector<std::string> bodies(std::size(cases));
+  std::vector<int> statuses(std::size(cases), -1);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    callers.emplace_back([&, i] {
+      bodies[i] = WebRequest(stalled.BaseUrl() + "/", {.statusCode = &statuses[i],
+                                                       .timeoutSeconds = cases[i].timeoutSeconds});
+    });
+  }
+  for (auto& caller : callers) caller.join();
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].timeoutSeconds);
+    EXPECT_EQ(bodies[i], cases[i].expected);
+    EXPECT_EQ(statuses[i], cases[i].expected.empty() ? 0 : 200);
+  }
 
+  int status = -1;
   // A body that trickles in for longer than the time-out, never pausing as long.
   RawServer trickle([](const std::string&, RawConnection& out) {
     out.Send("HTTP/1.1 200 OK\r\nContent-Length: 6\r\nConnection: close\r\n\r\n");
