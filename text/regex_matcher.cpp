@@ -309,8 +309,9 @@ RegexMatcher& RegexMatcher::operator=(const RegexMatcher& other) {
 
 bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, bool caseSensitive, bool multiline,
                            bool global, bool quoteEscapes) {
+  static const Text kQuoteHolder = GbkFromUtf8("#引号");
   auto result = std::make_shared<Result>();
-  result->pattern = quoteEscapes ? ReplaceAll(pattern, GbkFromUtf8("#引号"), "\"") : Text(pattern);
+  result->pattern = quoteEscapes ? ReplaceAll(pattern, kQuoteHolder, "\"") : Text(pattern);
   result->global = global;
   // A page of megabytes: reuse the previous copy's memory when nothing else
   // holds that result, rather than fault in fresh pages on every run.
