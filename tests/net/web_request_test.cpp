@@ -564,6 +564,23 @@ TEST(WebRequestTest, ProxyAndCredentials) {
     EXPECT_TRUE(LinesNamed(request, "Authorization").empty());
   }
 
+  // Credentials for the server answer its challenge.
+  RawServer challenging([](const std::string& request, RawConnection& out) {
+    const bool authorised = request.find("\r\nAuthorization: Basic dXNlcjpwdw==\r\n") != std::string::npos;
+    out.Send(authorised ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nin"
+                        : "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+                          "Content-Length: 0\r\nConnection: close\r\n\r\n");
+  });
+  int status = 0;
+  EXPECT_EQ(WebRequest(origin, {.statusCode = &status,
+                                .proxy = "127.0.0.1:" + std::to_string(challenging.port()),
+                                .proxyUser = "user",
+                                .proxyPassword = "pw",
+                                .credentialTarget = 0}),
+            "in");
+  EXPECT_EQ(status, 200);
+  EXPECT_TRUE(LinesNamed(challenging.LastRequest(), "Proxy-Authorization").empty());
+
   // Through a tunnel the proxy's credentials go to the proxy only.
   RawServer refusingProxy(Canned("HTTP/1.1 407 Proxy Authentication Required", {}, ""));
   (void)WebRequest("https://origin.invalid/", {.proxy = "127.0.0.1:" + std::to_string(refusingProxy.port()),
