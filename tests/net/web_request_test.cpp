@@ -384,6 +384,9 @@ TEST(WebRequestTest, CompressedAnswersAreDecoded) {
 
   RawServer gzip(Canned("HTTP/1.1 200 OK", {"Content-Encoding: gzip"}, kGzip));
   EXPECT_EQ(WebRequest(gzip.Url()), gzipPage);
+  // The caller's own offer replaces libcurl's, and the answer is still decoded.
+  EXPECT_EQ(WebRequest(gzip.Url(), {.extraHeaders = "Accept-Encoding: gzip"}), gzipPage);
+  EXPECT_EQ(LinesNamed(gzip.LastRequest(), "Accept-Encoding"), std::vector<std::string>{"Accept-Encoding: gzip"});
   RawServer deflate(Canned("HTTP/1.1 200 OK", {"Content-Encoding: deflate"}, kDeflate));
   EXPECT_EQ(WebRequest(deflate.Url()), deflatePage);
 }
