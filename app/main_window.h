@@ -62,6 +62,8 @@ class MainWindow final : public QWidget {
   [[nodiscard]] PaneStatusBar& statusBar() { return *statusBar_; }
   [[nodiscard]] const Text& updateAddress() const { return updateAddress_; }
   [[nodiscard]] bool SourceRunning(std::size_t index) const { return pages_.at(index)->running.load(); }
+  // Worker threads whose source has not returned yet.
+  [[nodiscard]] int RunningWorkerCount() const { return workers_.RunningCount(); }
 
  signals:
   // Sent when the "created" handler has finished.
