@@ -33,6 +33,7 @@ TEST(RegexMatcherTest, FindsTheMatchesTheDialectPromises) {
       {"anchors at line breaks", "^\\d+$", "1\n22\n333", {"1", "22", "333"}},
       {"empty matches advance", "x*", "axxb", {"", "xx", "", ""}},
       {"a dot never takes half a character", "\xD6.", "\xD6\xD0\xCE\xC4", {}},
+      {"script-style escapes", "\\u0041\\x42", "xABx", {"AB"}},
       {"Chinese literal", "\xD6\xD0\xCE\xC4", "a\xD6\xD0\xCE\xC4z", {"\xD6\xD0\xCE\xC4"}},
   };
   for (const MatchCase& c : cases) {
