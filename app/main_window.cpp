@@ -242,9 +242,20 @@ void MainWindow::BuildSitePages() {
 
 void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // Should no paint come (a platform that never exposes the window), the
+  // handler still runs.
+  if (!createdScheduled_) QTimer::singleShot(500, this, &MainWindow::ScheduleCreated);
+}
+
+void MainWindow::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  // After the first paint, so that the window is on screen while the feed loads.
+  ScheduleCreated();
+}
+
+void MainWindow::ScheduleCreated() {
   if (createdScheduled_) return;
   createdScheduled_ = true;
-  // After the first show, so that the window is up while the feed loads.
   QTimer::singleShot(0, this, &MainWindow::OnCreated);
 }
 

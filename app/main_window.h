@@ -43,7 +43,7 @@ class MainWindow final : public QWidget {
 
   // The handlers, public so that tests and benchmarks can run them directly.
   // The "created" handler: the home feed, then the visit counts. Runs once,
-  // shortly after the window is first shown.
+  // right after the window is first painted.
   void OnCreated();
   void LoadHomeFeed();
   void ShowVisitCounts();
@@ -71,6 +71,7 @@ class MainWindow final : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
@@ -97,6 +98,7 @@ class MainWindow final : public QWidget {
     MainWindow& window_;
   };
 
+  void ScheduleCreated();
   void BuildControls();
   void BuildSitePages();
   void FitOuterSize();
