@@ -500,13 +500,13 @@ TEST(WebRequestTest, TimeOutCutsAStallButNotASlowMovingBody) {
   int status = -1;
   // A body that trickles in for longer than the time-out, never pausing as long.
   RawServer trickle([](const std::string&, RawConnection& out) {
-    out.Send("HTTP/1.1 200 OK\r\nContent-Length: 6\r\nConnection: close\r\n\r\n");
-    for (int i = 0; i < 6; ++i) {
-      std::this_thread::sleep_for(400ms);
+    out.Send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n");
+    for (int i = 0; i < 8; ++i) {
+      std::this_thread::sleep_for(200ms);
       if (!out.Send("x")) return;
     }
   });
-  EXPECT_EQ(WebRequest(trickle.Url(), {.statusCode = &status, .timeoutSeconds = 1}), "xxxxxx");
+  EXPECT_EQ(WebRequest(trickle.Url(), {.statusCode = &status, .timeoutSeconds = 1}), "xxxxxxxx");
   EXPECT_EQ(status, 200);
 }
 
