@@ -57,6 +57,8 @@ MarkerPage MarkerPage::FromUtf8(const MarkerPageSpec& spec) {
       .convertCharset = spec.convertCharset,
       .blockStart = GbkFromUtf8(spec.blockStart),
       .blockEnd = GbkFromUtf8(spec.blockEnd),
+      .blockStartUtf8 = std::string(spec.blockStart),
+      .blockEndUtf8 = std::string(spec.blockEnd),
       .imageStart = GbkFromUtf8(spec.imageStart),
       .imageEnd = GbkFromUtf8(spec.imageEnd),
       .titleStart = GbkFromUtf8(spec.titleStart),
@@ -67,10 +69,37 @@ MarkerPage MarkerPage::FromUtf8(const MarkerPageSpec& spec) {
   };
 }
 
+namespace {
+
+// The bytes strictly between the first `startMarker` and the next `endMarker`
+// after it, by plain byte search; empty when either is missing.
+std::string_view BytesBetween(std::string_view source, std::string_view startMarker, std::string_view endMarker) {
+  const auto start = source.find(startMarker);
+  if (start == std::string_view::npos) return {};
+  const auto from = start + startMarker.size();
+  const auto end = source.find(endMarker, from);
+  if (end == std::string_view::npos) return {};
+  return source.substr(from, end - from);
+}
+
+}  // namespace
+
 int ReadMarkerPage(PosterList& list, const MarkerPage& page, const SourceOptions& options) {
   const Bytes body = WebRequest(PageAddress(page.origin, page.pathAndQuery, options), {.method = page.method});
-  const Text pageText = page.convertCharset ? TakeAsText(ConvertCharset(body)) : TakeAsText(body);
-  const Text block = TextBetween(pageText, page.blockStart, page.blockEnd);
+  // Fetched bytes count as text up to their first zero byte.
+  std::string_view bytes(body);
+  bytes = bytes.substr(0, bytes.find('\0'));
+  Text block;
+  if (page.convertCharset) {
+    // The block is cut from the UTF-8 page with the markers in UTF-8, and only
+    // the block is converted. That is the same block as the one cut from the
+    // whole page converted to GBK: conversion maps character by character, and a
+    // UTF-8 marker can only match at a character boundary. It spares converting
+    // a page of a megabyte to read a few kilobytes of it.
+    block = TakeAsText(ConvertCharset(BytesBetween(bytes, page.blockStartUtf8, page.blockEndUtf8)));
+  } else {
+    block = TextBetween(bytes, page.blockStart, page.blockEnd);
+  }
 
   TextArray images;
   TextBetweenAll(block, page.imageStart, page.imageEnd, images);

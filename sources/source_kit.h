@@ -74,6 +74,8 @@ struct MarkerPage {
   bool convertCharset = true;
   Text blockStart;
   Text blockEnd;
+  std::string blockStartUtf8;
+  std::string blockEndUtf8;
   Text imageStart;
   Text imageEnd;
   Text titleStart;

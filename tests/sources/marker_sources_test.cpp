@@ -113,6 +113,20 @@ TEST_P(MarkerSourceTest, SecondPressReplacesTheRows) {
 INSTANTIATE_TEST_SUITE_P(Sites, MarkerSourceTest, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string("site_") + info.param.site; });
 
+// Bytes that are not UTF-8 become "?" and take nothing with them: a block
+// right after such bytes is still found, and a title holding them shows "?".
+TEST(MarkerPageTest, InvalidUtf8AroundAndInsideTheBlock) {
+  const std::string page =
+      "=<html>\xE6\x88<!--标题和小图 s--><i data-source=\"//img/a.jpg\"></i>"
+      "<span class=\"main\">A\xFF\xE6\x88" "B</span><span class=\"sub\"></span>\xF0\x9F<!--标题和小图 e-->";
+  FakeSite site(FakeSite::Pages{{"/", page}});
+  RecordingList list;
+
+  LoadPptvPosters(list, {.baseUrl = site.BaseUrl()});
+
+  EXPECT_EQ(list.Rows(), (std::vector<Row>{{"1", "pptv", "A???B", "//img/a.jpg"}}));
+}
+
 // Each 360 page fails on its own: without the film page the animation page's
 // rows still come, numbered from 1.
 TEST(Source360Test, MissingFirstPageStillReadsTheSecond) {

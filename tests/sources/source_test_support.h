@@ -101,7 +101,9 @@ class RecordingList final : public PosterList {
 class FakeSite {
  public:
   using Pages = std::map<std::string, std::string>;
-  explicit FakeSite(const Pages& pages) {
+  // `contentType` other than text/* keeps the test server from compressing the
+  // pages for clients that accept compressed bodies.
+  explicit FakeSite(const Pages& pages, std::string contentType = "text/html") : contentType_(std::move(contentType)) {
     std::map<std::string, std::map<std::string, std::string>> byPath;
     for (const auto& [target, source] : pages) {
       const auto query = target.find('?');
@@ -132,6 +134,7 @@ class FakeSite {
       seen_.push_back(request.method + " " + request.target);
     }
     Reply reply;
+    reply.contentType = contentType_;
     reply.headers = {{"Connection", "close"}};
     if (page == nullptr) {
       reply.status = 404;
@@ -151,6 +154,7 @@ class FakeSite {
     return escaped;
   }
 
+  std::string contentType_;
   mutable std::mutex mutex_;
   std::vector<std::string> seen_;
   LoopbackServer server_;  // last: stopped first, while the members above still live
