@@ -15,14 +15,33 @@ struct SourceOptions {
   std::string baseUrl;
 };
 
+// Each source fetches its site's page(s), cuts out the carousel slides and
+// writes one row per slide into `list` (number, platform tag, title, image
+// address). Failures add no rows and show nothing: an unreachable page or one
+// without the slides leaves a clearing source's list empty and an appending
+// source's list as it was. A slide without a title gets an empty title. A
+// second run on a list whose run is still going (a nested press, another
+// thread) returns at once without touching the list.
+
+// Tencent Video: appends, numbered from 1 on each run; title k pairs with the
+// k + 1st image. Meant for a worker thread.
 void LoadTencentPosters(PosterList& list, const SourceOptions& options = {});
+// Youku: clears, then numbers rows by list position (from "0"). Worker thread.
 void LoadYoukuPosters(PosterList& list, const SourceOptions& options = {});
+// iQiyi: clears, rows numbered from 1. Worker thread.
 void LoadIqiyiPosters(PosterList& list, const SourceOptions& options = {});
+// Mango TV: clears; image addresses have their script escapes decoded.
 void LoadMangoPosters(PosterList& list, const SourceOptions& options = {});
+// LeTV: appends, numbering on from the rows already there.
 void LoadLetvPosters(PosterList& list, const SourceOptions& options = {});
+// Sohu: clears once, then reads three channel pages numbered without a break.
 void LoadSohuPosters(PosterList& list, const SourceOptions& options = {});
+// PPTV: clears, rows numbered from 1, tagged "pptv".
 void LoadPptvPosters(PosterList& list, const SourceOptions& options = {});
+// 360: clears once, reads two channel pages 600 ms apart (events keep being
+// processed meanwhile), each page numbered from 1.
 void Load360Posters(PosterList& list, const SourceOptions& options = {});
+// 2345: clears; the page is GBK and read without conversion.
 void Load2345Posters(PosterList& list, const SourceOptions& options = {});
 
 enum class SourceThread { Window, Worker };

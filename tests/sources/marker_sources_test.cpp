@@ -79,6 +79,8 @@ std::vector<MarkerCase> Cases() {
   };
 }
 
+void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.site; }
+
 class MarkerSourceTest : public ::testing::TestWithParam<MarkerCase> {};
 
 TEST_P(MarkerSourceTest, FillsRowsFromTheSitePage) {
