@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include "tests/app/app_test_support.h"
 
@@ -280,6 +281,24 @@ class WindowHandlersTest : public QObject {
     QTest::mouseClick(w.UpdateButton(), Qt::LeftButton);
     const std::vector<std::string> expected = opened ? std::vector{address.toStdString()} : std::vector<std::string>{};
     QCOMPARE(w.calls->opened, expected);
+  }
+
+  // A close that arrives while a handler of the window's thread is processing
+  // events waits for that handler to return, then happens.
+  void closeDuringWindowThreadHandler() {
+    LoopbackServer server;
+    std::string page;
+    for (int i = 0; i < 50; ++i) page += "<img data-srcset=\"p" + std::to_string(i) + ".jpg\">";
+    server.Serve("/haibao", raziriz::testing::ClosingReply(page));
+    Window w(server.BaseUrl());
+    QSignalSpy created(w.window.get(), &MainWindow::createdHandled);
+    w.window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(created.count(), 1, 10000);
+    QTimer::singleShot(0, w.window.get(), &QWidget::close);
+    w.window->LoadHomeFeed();  // lets events in while it cuts the page
+    QVERIFY(w.window->isVisible());
+    QCOMPARE(w.Rows().size(), 50);
+    QTRY_VERIFY(!w.window->isVisible());
   }
 };
 
