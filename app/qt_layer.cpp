@@ -255,12 +255,12 @@ PaneStatusBar::PaneStatusBar(const QString& objectName, const std::vector<Pane>&
 
 QString PaneStatusBar::PaneText(int index) const {
   if (index < 0 || index >= PaneCount()) return {};
-  return static_cast<const QLabel*>(panes_[index])->text();
+  return panes_[index]->text();
 }
 
 void PaneStatusBar::SetPaneText(int index, const QString& text) {
   if (index < 0 || index >= PaneCount()) return;
-  static_cast<QLabel*>(panes_[index])->setText(text);
+  panes_[index]->setText(text);
 }
 
 QWidget* PaneStatusBar::PaneWidget(int index) const {

@@ -2,6 +2,7 @@
 // The layer between the program and Qt: every toolkit and system operation the
 // handlers and the sources use goes through here.
 
+#include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QString>
@@ -154,7 +155,7 @@ class PaneStatusBar final : public QStatusBar {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
-  std::vector<QWidget*> panes_;
+  std::vector<QLabel*> panes_;
 };
 
 // Worker threads started by the window. Each worker gets its own stop flag, set
