@@ -3,21 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "net/curl_easy.h"
 #include "sources/sources.h"
+#include "tests/sources/serial_server.h"
 #include "tests/sources/source_test_support.h"
 
 namespace raziriz {
 namespace {
 
-using testing::FakeSite;
 using testing::FixturePages;
 using testing::RecordingList;
 using testing::Row;
+using testing::SerialServer;
 
 const CurlGlobal gCurl;
 
@@ -39,20 +41,31 @@ std::vector<std::string> Numbers(const RecordingList& list) {
   return numbers;
 }
 
+// One server stands in for the three sites, each under a path prefix of its own
+// (a base address may carry a path: it replaces scheme and host only).
+std::map<std::string, std::string> AllWorkerPages() {
+  std::map<std::string, std::string> pages;
+  for (const WorkerSite& site : kSites) {
+    for (const auto& [target, fixture] : FixturePages(site.name)) {
+      // Youku's home page address has no path: its prefix is asked for bare.
+      const std::string path = target == "/" && std::string_view(site.name) == "youku" ? "" : target;
+      pages["/" + std::string(site.name) + path] = testing::ReadFixture(fixture);
+    }
+  }
+  return pages;
+}
+
 TEST(WorkerSourcesThreadTest, ThreeSourcesRunConcurrently) {
   constexpr int kRounds = 3;
-  std::vector<std::unique_ptr<FakeSite>> sites;
+  SerialServer server(AllWorkerPages());
   std::vector<std::unique_ptr<RecordingList>> lists;
-  for (const WorkerSite& site : kSites) {
-    sites.push_back(std::make_unique<FakeSite>(FixturePages(site.name)));
-    for (int round = 0; round < kRounds; ++round) lists.push_back(std::make_unique<RecordingList>());
-  }
+  for (std::size_t i = 0; i < std::size(kSites) * kRounds; ++i) lists.push_back(std::make_unique<RecordingList>());
 
   std::vector<std::thread> threads;
   for (std::size_t s = 0; s < std::size(kSites); ++s) {
     for (int round = 0; round < kRounds; ++round) {
       RecordingList& list = *lists[s * kRounds + round];
-      threads.emplace_back([&list, load = kSites[s].load, base = sites[s]->BaseUrl()] {
+      threads.emplace_back([&list, load = kSites[s].load, base = server.BaseUrl() + "/" + kSites[s].name] {
         load(list, {.baseUrl = base});
       });
     }
@@ -72,11 +85,12 @@ TEST(WorkerSourcesThreadTest, ThreeSourcesRunConcurrently) {
 // is ignored, or starts after it ended. Either way the rows are whole sets, never
 // two runs interleaved.
 TEST(WorkerSourcesThreadTest, TwoRunsOnOneListNeverInterleave) {
+  SerialServer server(AllWorkerPages());
   for (const WorkerSite& site : kSites) {
-    FakeSite server(FixturePages(site.name));
+    const std::string base = server.BaseUrl() + "/" + site.name;
     RecordingList list;
-    std::thread first([&] { site.load(list, {.baseUrl = server.BaseUrl()}); });
-    std::thread second([&] { site.load(list, {.baseUrl = server.BaseUrl()}); });
+    std::thread first([&] { site.load(list, {.baseUrl = base}); });
+    std::thread second([&] { site.load(list, {.baseUrl = base}); });
     first.join();
     second.join();
 
