@@ -191,6 +191,18 @@ class WindowHandlersTest : public QObject {
     QVERIFY(!w.UpdateButton()->isEnabled());
   }
 
+  // A click on the refresh button that arrives while the feed is being cut (the
+  // cutting lets events in) is ignored rather than interleaving a second set
+  // of rows with the first.
+  void refreshDuringRefresh() {
+    MakerSite site;
+    Window w(site.Base());
+    QTimer::singleShot(0, w.window.get(), [&w] { w.window->LoadHomeFeed(); });
+    w.window->LoadHomeFeed();
+    QCOMPARE(w.Rows(), kFixtureRows);
+    QCOMPARE(site.Seen().size(), std::size_t{1});
+  }
+
   void rowsWithoutTitles() {
     LoopbackServer server;
     server.Serve("/haibao", raziriz::testing::ClosingReply("<img data-srcset=\"a.png\"><img data-srcset=\"b.png\">"
