@@ -184,6 +184,13 @@ bool IsGbkName(std::string_view name) { return NameIs(name, "gbk"); }
 
 std::size_t AsciiRun(std::string_view in, std::size_t i) {
   std::size_t j = i;
+  // Eight bytes at a time while none has its high bit set.
+  while (in.size() - j >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, in.data() + j, 8);
+    if (word & 0x8080808080808080ULL) break;
+    j += 8;
+  }
   while (j < in.size() && static_cast<unsigned char>(in[j]) < 0x80) ++j;
   return j - i;
 }

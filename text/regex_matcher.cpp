@@ -297,6 +297,11 @@ struct RegexMatcher::Result {
 
 struct RegexMatcher::Scratch {
   Utf8Buffer buffer;
+  // The subject the buffer holds converted: sources run several patterns over
+  // one page, and the conversion costs more than a match.
+  Text converted;
+  Utf8Text text;
+  bool valid = false;
 };
 
 RegexMatcher::RegexMatcher() = default;
@@ -347,7 +352,13 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
   pcre2_pattern_info(compiled, PCRE2_INFO_CAPTURECOUNT, &result->groupCount);
 
   if (!scratch_) scratch_ = std::make_unique<Scratch>();
-  const Utf8Text text = ToUtf8(subject, scratch_->buffer);
+  if (!scratch_->valid || scratch_->converted != subject) {
+    scratch_->valid = false;
+    scratch_->text = ToUtf8(subject, scratch_->buffer);
+    scratch_->converted.assign(subject);
+    scratch_->valid = true;
+  }
+  const Utf8Text& text = scratch_->text;
   const auto* utf8 = reinterpret_cast<PCRE2_SPTR>(text.data);
   const std::size_t length = text.size;
   BoundedContext bounded;

@@ -175,11 +175,34 @@ Text GbkFromUtf16(const std::u16string& units) {
 }
 
 std::u16string Utf16FromGbk(std::string_view gbk) {
-  const Bytes bytes = ConvertCharset(gbk, "GBK", "UTF-16LE");
-  std::u16string units(bytes.size() / 2, u'\0');
-  for (std::size_t k = 0; k < units.size(); ++k) {
-    units[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                     (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+  // Through the table-driven GBK to UTF-8 path; the UTF-8 it gives is well formed.
+  const std::string utf8 = Utf8FromGbk(gbk);
+  std::u16string units;
+  units.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    char32_t cp = c;
+    std::size_t length = 1;
+    if (c >= 0xF0) {
+      cp = c & 0x07;
+      length = 4;
+    } else if (c >= 0xE0) {
+      cp = c & 0x0F;
+      length = 3;
+    } else if (c >= 0xC0) {
+      cp = c & 0x1F;
+      length = 2;
+    }
+    for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k) {
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    }
+    i += length;
+    if (cp >= 0x10000) {
+      units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      units.push_back(static_cast<char16_t>(cp));
+    }
   }
   return units;
 }
