@@ -58,6 +58,8 @@ LoopbackServer::LoopbackServer(Scheme scheme) : impl_(std::make_unique<Impl>()) 
   if (!impl_->server->is_valid()) throw std::runtime_error("test server could not be set up");
   // Without it small replies wait for delayed acknowledgements (about 40 ms each).
   impl_->server->set_tcp_nodelay(true);
+  // A kept-alive connection holds the server's stop for this long.
+  impl_->server->set_keep_alive_timeout(1);
   impl_->port = impl_->server->bind_to_any_port("127.0.0.1");
   if (impl_->port <= 0) throw std::runtime_error("test server could not bind");
   impl_->thread = std::thread([server = impl_->server.get()] { server->listen_after_bind(); });
