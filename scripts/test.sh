@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs every test three times over:
 # a plain build, an AddressSanitizer + UndefinedBehaviorSanitizer build, and a
-# ThreadSanitizer build for the tests that start threads. Exits non-zero on any failure.
+# ThreadSanitizer build of the tests that start threads (files named *thread*).
+# Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,15 +12,22 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-run() {  # run DIR SANITIZERS [ctest arguments...]
-  local dir=$1 sanitize=$2
-  shift 2
+run() {  # run DIR SANITIZERS CTEST_ARGS [TARGET...]
+  local dir=$1 sanitize=$2 ctest_args=$3
+  shift 3
   echo "== build $dir ${sanitize:-(no sanitizers)}"
-  bash scripts/build.sh "$dir" "$sanitize"
+  bash scripts/build.sh "$dir" "$sanitize" "$@"
   echo "== test $dir"
-  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "$@"
+  # shellcheck disable=SC2086
+  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" $ctest_args
 }
 
-run build ""
-run build-asan "address,undefined"
-run build-tsan "thread" -L threads
+thread_targets=()
+for file in tests/*/*thread*_test.cpp; do
+  folder=$(basename "$(dirname "$file")")
+  thread_targets+=("${folder}_$(basename "$file" .cpp)")
+done
+
+run build "" ""
+run build-asan "address,undefined" ""
+run build-tsan "thread" "-L threads" "${thread_targets[@]}"
