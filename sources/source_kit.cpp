@@ -49,23 +49,23 @@ std::string_view ItemOrEmpty(const TextArray& items, std::size_t oneBasedIndex) 
   return items[oneBasedIndex - 1];
 }
 
-MarkerPage MarkerPage::FromUtf8(const MarkerPageSpec& spec) {
+MarkerPage MarkerPage::FromUtf8(const MarkerPageSource& site) {
   return MarkerPage{
-      .origin = std::string(spec.origin),
-      .pathAndQuery = std::string(spec.pathAndQuery),
-      .method = spec.method,
-      .convertCharset = spec.convertCharset,
-      .blockStart = GbkFromUtf8(spec.blockStart),
-      .blockEnd = GbkFromUtf8(spec.blockEnd),
-      .blockStartUtf8 = std::string(spec.blockStart),
-      .blockEndUtf8 = std::string(spec.blockEnd),
-      .imageStart = GbkFromUtf8(spec.imageStart),
-      .imageEnd = GbkFromUtf8(spec.imageEnd),
-      .titleStart = GbkFromUtf8(spec.titleStart),
-      .titleEnd = GbkFromUtf8(spec.titleEnd),
-      .maxTitleLength = spec.maxTitleLength,
-      .platform = GbkFromUtf8(spec.platform),
-      .completion = spec.completion,
+      .origin = std::string(site.origin),
+      .pathAndQuery = std::string(site.pathAndQuery),
+      .method = site.method,
+      .convertCharset = site.convertCharset,
+      .blockStart = GbkFromUtf8(site.blockStart),
+      .blockEnd = GbkFromUtf8(site.blockEnd),
+      .blockStartUtf8 = std::string(site.blockStart),
+      .blockEndUtf8 = std::string(site.blockEnd),
+      .imageStart = GbkFromUtf8(site.imageStart),
+      .imageEnd = GbkFromUtf8(site.imageEnd),
+      .titleStart = GbkFromUtf8(site.titleStart),
+      .titleEnd = GbkFromUtf8(site.titleEnd),
+      .maxTitleLength = site.maxTitleLength,
+      .platform = GbkFromUtf8(site.platform),
+      .completion = site.completion,
   };
 }
 

@@ -51,7 +51,7 @@ enum class AddressCompletion {
 
 // One page of a marker-style site, as written in the site's file: the markers
 // in UTF-8, turned into GBK once by MarkerPage::FromUtf8.
-struct MarkerPageSpec {
+struct MarkerPageSource {
   std::string_view origin;        // scheme and host, "https://www.pptv.com"
   std::string_view pathAndQuery;  // "/", "/dongman/index.html?from=dianshi_channel"
   int method = 0;                 // GET, whether the site names it or leaves it out
@@ -84,7 +84,7 @@ struct MarkerPage {
   Text platform;
   AddressCompletion completion = AddressCompletion::Unchanged;
 
-  [[nodiscard]] static MarkerPage FromUtf8(const MarkerPageSpec& spec);
+  [[nodiscard]] static MarkerPage FromUtf8(const MarkerPageSource& site);
 };
 
 // Fetches the page, cuts its carousel block, collects image addresses and titles
