@@ -297,9 +297,8 @@ struct RegexMatcher::Result {
 
 struct RegexMatcher::Scratch {
   Utf8Buffer buffer;
-  // The subject the buffer holds converted: sources run several patterns over
-  // one page, and the conversion costs more than a match.
-  Text converted;
+  // The current result's subject, converted, when `valid`: sources run several
+  // patterns over one page, and the conversion costs more than a match.
   Utf8Text text;
   bool valid = false;
 };
@@ -320,8 +319,10 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
   result->global = global;
   // A page of megabytes: reuse the previous copy's memory when nothing else
   // holds that result, rather than fault in fresh pages on every run.
+  const bool samePage = scratch_ && scratch_->valid && result_ && result_->subject == subject;
+  if (scratch_ && !samePage) scratch_->valid = false;
   if (result_ && result_.use_count() == 1) result->subject = std::move(const_cast<Result&>(*result_).subject);
-  result->subject.assign(subject);
+  if (!samePage || result->subject.size() != subject.size()) result->subject.assign(subject);
   result_ = result;  // a failed run leaves the pattern readable and no matches
 
   Utf8Buffer patternBuffer;
@@ -352,10 +353,8 @@ bool RegexMatcher::Execute(std::string_view pattern, std::string_view subject, b
   pcre2_pattern_info(compiled, PCRE2_INFO_CAPTURECOUNT, &result->groupCount);
 
   if (!scratch_) scratch_ = std::make_unique<Scratch>();
-  if (!scratch_->valid || scratch_->converted != subject) {
-    scratch_->valid = false;
+  if (!scratch_->valid) {
     scratch_->text = ToUtf8(subject, scratch_->buffer);
-    scratch_->converted.assign(subject);
     scratch_->valid = true;
   }
   const Utf8Text& text = scratch_->text;

@@ -128,6 +128,22 @@ TEST(RegexMatcherTest, CopiesShareTheResult) {
   EXPECT_EQ(&SharedMatcher(), &SharedMatcher());
 }
 
+TEST(RegexMatcherTest, EachRunMatchesItsOwnSubject) {
+  // A second pattern over the same page reuses its conversion; a new page of the
+  // same length, or a failed run in between, must not.
+  RegexMatcher matcher;
+  ASSERT_TRUE(matcher.Execute("a(.)", "a1 a2"));
+  ASSERT_TRUE(matcher.Execute("(\\d)", "a1 a2"));
+  EXPECT_EQ(matcher.MatchCount(), 2);
+  ASSERT_TRUE(matcher.Execute("a(.)", "a3 a4"));
+  EXPECT_EQ(matcher.SubMatchText(2, 1), "4");
+  EXPECT_FALSE(matcher.Execute("(", "a5 a6"));
+  ASSERT_TRUE(matcher.Execute("a(.)", "a5 a6"));
+  EXPECT_EQ(matcher.SubMatchText(1, 1), "5");
+  ASSERT_TRUE(matcher.Execute("a(.)", "a3 a4"));
+  EXPECT_EQ(matcher.SubMatchText(1, 1), "3");
+}
+
 TEST(RegexMatcherTest, ReplaceUsesTheStoredSubject) {
   RegexMatcher matcher;
   ASSERT_TRUE(matcher.Execute("(\\w+)=(\\d)", GbkFromUtf8("a=1，b=2")));
