@@ -337,6 +337,10 @@ Bytes ConvertCharset(std::string_view data, std::string_view fromCharset, std::s
   return out;
 }
 
+char32_t GbkCharacter(unsigned char lead, unsigned char trail) {
+  return GbkTables::Get().ToUnicode(lead, trail);
+}
+
 Text GbkFromUtf8(std::string_view utf8) { return ConvertCharset(utf8, "UTF-8", "GBK"); }
 
 std::string Utf8FromGbk(std::string_view gbk) { return ConvertCharset(gbk, "GBK", "UTF-8"); }

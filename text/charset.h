@@ -18,6 +18,10 @@ namespace raziriz {
                                    std::string_view toCharset = {},
                                    std::optional<std::size_t> skipBytes = std::nullopt);
 
+// The character of the two-byte GBK code `lead` `trail`; 0 when GBK assigns
+// none. Read off the same tables as the conversions above.
+[[nodiscard]] char32_t GbkCharacter(unsigned char lead, unsigned char trail);
+
 // UTF-8 to GBK and back, for the edges (literals, Qt, PCRE2).
 [[nodiscard]] Text GbkFromUtf8(std::string_view utf8);
 [[nodiscard]] std::string Utf8FromGbk(std::string_view gbk);

@@ -1,7 +1,6 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include "text/regex_matcher.h"
 
-#include <iconv.h>
 #include <pcre2.h>
 #include <time.h>
 
@@ -55,37 +54,21 @@ std::int64_t MonotonicMs() {
       .count();
 }
 
-// GBK double-byte characters as UTF-8, read once from iconv so that matching
-// agrees with the rest of the program's conversions. Each entry holds up to
-// three UTF-8 bytes in its low bytes and their count in the top byte; 0 marks a
-// second byte that cannot follow the lead byte. A pair that GBK leaves
-// unassigned reads as U+FFFD.
+// GBK double-byte characters as UTF-8, from the program's own GBK tables so that
+// matching agrees with every other conversion. Each entry holds up to three
+// UTF-8 bytes in its low bytes and their count in the top byte; 0 marks a second
+// byte that cannot follow the lead byte. A pair that GBK leaves unassigned reads
+// as U+FFFD.
 class GbkTable {
  public:
   GbkTable() {
-    iconv_t cd = iconv_open("UTF-32LE", "GBK");
     for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
       for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
         if (trail == 0x7F) continue;
-        char32_t c = kReplacementChar;
-        if (cd != reinterpret_cast<iconv_t>(-1)) {
-          char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-          char32_t out[2] = {0, 0};
-          char* inPtr = in;
-          std::size_t inLeft = 2;
-          char* outPtr = reinterpret_cast<char*>(out);
-          std::size_t outLeft = sizeof(out);
-          iconv(cd, nullptr, nullptr, nullptr, nullptr);
-          const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-          if (rc != static_cast<std::size_t>(-1) && inLeft == 0 && outLeft == sizeof(out) - 4 && out[0] >= 0x80 &&
-              out[0] < 0x10000) {
-            c = out[0];
-          }
-        }
-        entries_[(lead - 0x80) * 256 + trail] = Encode(c);
+        const char32_t c = GbkCharacter(static_cast<unsigned char>(lead), static_cast<unsigned char>(trail));
+        entries_[(lead - 0x80) * 256 + trail] = Encode(c >= 0x80 && c < 0x10000 ? c : kReplacementChar);
       }
     }
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
   }
 
   // The entry for the character starting with `lead` (0x80 or more) and `trail`.
