@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "bench/curl_bench_main.h"
 #include "net/curl_easy.h"
 #include "net/direct_http.h"
 #include "tests/support/loopback_server.h"
@@ -102,11 +103,4 @@ BENCHMARK(BM_Utf8Page_Direct)->Iterations(kRequests)->Repetitions(5)->Unit(bench
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const raziriz::CurlGlobal curl;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+RAZIRIZ_CURL_BENCHMARK_MAIN()

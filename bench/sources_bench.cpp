@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/curl_bench_main.h"
 #include "net/curl_easy.h"
 #include "sources/sources.h"
 #include "tests/sources/source_test_support.h"
@@ -260,11 +261,4 @@ const bool kRegistered = [] {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const raziriz::CurlGlobal curl;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+RAZIRIZ_CURL_BENCHMARK_MAIN()

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "bench/curl_bench_main.h"
 #include "net/curl_easy.h"
 #include "net/web_request.h"
 #include "tests/support/loopback_server.h"
@@ -108,11 +109,4 @@ BENCHMARK(BM_HttpsImage_WebRequest)->Iterations(kRequests)->Repetitions(5)->Unit
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const raziriz::CurlGlobal curl;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+RAZIRIZ_CURL_BENCHMARK_MAIN()
