@@ -387,6 +387,20 @@ Text DecodeDeclaredCharset(std::string_view body) { return DecodeBody(Bytes(body
 
 }  // namespace direct_http
 
+namespace {
+
+// Basic credentials for the server or the proxy, set only when both the user and
+// the password are given. False when libcurl refuses them.
+bool SetBasicCredentials(CURL* curl, CURLoption userOption, CURLoption passwordOption, CURLoption authOption,
+                         std::string_view user, std::string_view password) {
+  if (user.empty() || password.empty()) return true;
+  return curl_easy_setopt(curl, userOption, std::string(user).c_str()) == CURLE_OK &&
+         curl_easy_setopt(curl, passwordOption, std::string(password).c_str()) == CURLE_OK &&
+         curl_easy_setopt(curl, authOption, static_cast<long>(CURLAUTH_BASIC)) == CURLE_OK;
+}
+
+}  // namespace
+
 Text DirectHttpRequest(std::string_view url, const DirectHttpOptions& options) {
   const Messages& message = Message();
   Text ignoredStatus;
@@ -465,23 +479,13 @@ Text DirectHttpRequest(std::string_view url, const DirectHttpOptions& options) {
 
   // A failing setting from here to the header text leaves at once, without the
   // stage pumps.
-  if (!options.userName.empty() && !options.password.empty()) {
-    if (curl_easy_setopt(curl, CURLOPT_USERNAME, std::string(options.userName).c_str()) != CURLE_OK ||
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, std::string(options.password).c_str()) != CURLE_OK ||
-        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC)) != CURLE_OK) {
-      statusText = message.noCredentials;
-      pumps.Cancel();
-      return {};
-    }
-  }
-  if (!options.proxyUser.empty() && !options.proxyPassword.empty()) {
-    if (curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, std::string(options.proxyUser).c_str()) != CURLE_OK ||
-        curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, std::string(options.proxyPassword).c_str()) != CURLE_OK ||
-        curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC)) != CURLE_OK) {
-      statusText = message.noCredentials;
-      pumps.Cancel();
-      return {};
-    }
+  if (!SetBasicCredentials(curl, CURLOPT_USERNAME, CURLOPT_PASSWORD, CURLOPT_HTTPAUTH, options.userName,
+                           options.password) ||
+      !SetBasicCredentials(curl, CURLOPT_PROXYUSERNAME, CURLOPT_PROXYPASSWORD, CURLOPT_PROXYAUTH,
+                           options.proxyUser, options.proxyPassword)) {
+    statusText = message.noCredentials;
+    pumps.Cancel();
+    return {};
   }
   // Certificate problems are ignored on every request; the common options already
   // say so, this makes a refusal visible.
