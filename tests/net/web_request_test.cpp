@@ -471,16 +471,18 @@ TEST(WebRequestTest, RedirectsFollowedOrNot) {
 }
 
 TEST(WebRequestTest, TimeOutCutsAStallButNotASlowMovingBody) {
-  // A server that answers after a 2.5 s pause: only a 1 s time-out gives up.
+  // A server that answers after a 4 s pause: only the 1 s time-out gives up.
+  // libcurl measures the transfer speed once per clock second, so a time-out
+  // ends a stall somewhere between its own length and a second more.
   LoopbackServer stalled;
   stalled.Handle("/", [](const SeenRequest&) {
-    std::this_thread::sleep_for(2500ms);
+    std::this_thread::sleep_for(4000ms);
     return Reply{.body = "late", .headers = {}};
   });
   struct Case {
     int timeoutSeconds;
     std::string expected;
-  } const cases[] = {{1, ""}, {3, "late"}, {-1, "late"}, {0, "late"}, {-5, "late"}};
+  } const cases[] = {{1, ""}, {6, "late"}, {-1, "late"}, {0, "late"}, {-5, "late"}};
   std::vector<std::thread> callers;
   std::vector<std::string> bodies(std::size(cases));
   std::vector<int> statuses(std::size(cases), -1);
@@ -500,13 +502,13 @@ TEST(WebRequestTest, TimeOutCutsAStallButNotASlowMovingBody) {
   int status = -1;
   // A body that trickles in for longer than the time-out, never pausing as long.
   RawServer trickle([](const std::string&, RawConnection& out) {
-    out.Send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n");
-    for (int i = 0; i < 8; ++i) {
+    out.Send("HTTP/1.1 200 OK\r\nContent-Length: 14\r\nConnection: close\r\n\r\n");
+    for (int i = 0; i < 14; ++i) {
       std::this_thread::sleep_for(200ms);
       if (!out.Send("x")) return;
     }
   });
-  EXPECT_EQ(WebRequest(trickle.Url(), {.statusCode = &status, .timeoutSeconds = 1}), "xxxxxxxx");
+  EXPECT_EQ(WebRequest(trickle.Url(), {.statusCode = &status, .timeoutSeconds = 2}), std::string(14, 'x'));
   EXPECT_EQ(status, 200);
 }
 
