@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -43,10 +45,31 @@ std::string ShellQuote(const std::string& argument) {
   return quoted + "'";
 }
 
+// A directory of its own for one run's output, removed afterwards: the tests run
+// in parallel processes, and shared file names would mix their output.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = ::testing::TempDir() + "/raziriz_cli_XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~ScratchDir() {
+    if (path_.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  [[nodiscard]] const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 CliResult RunCli(const std::vector<std::string>& arguments) {
-  const std::string dir = ::testing::TempDir();
-  const std::string outPath = dir + "/cli_out.txt";
-  const std::string errPath = dir + "/cli_err.txt";
+  const ScratchDir dir;
+  const std::string outPath = dir.path() + "/out.txt";
+  const std::string errPath = dir.path() + "/err.txt";
   std::string command = ShellQuote(RAZIRIZ_POSTERS_CLI);
   for (const auto& argument : arguments) command += " " + ShellQuote(argument);
   command += " </dev/null >" + ShellQuote(outPath) + " 2>" + ShellQuote(errPath);
