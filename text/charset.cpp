@@ -228,18 +228,24 @@ int DecodeUtf8(std::string_view in, std::size_t i, char32_t& cp) {
   return length;
 }
 
+// Copies the ASCII run at `i` (the same bytes in UTF-8 and GBK) and moves both
+// positions past it; false when the byte at `i` is not ASCII.
+bool CopyAsciiRun(std::string_view in, std::size_t& i, char*& o) {
+  const std::size_t run = AsciiRun(in, i);
+  if (run == 0) return false;
+  std::memcpy(o, in.data() + i, run);
+  o += run;
+  i += run;
+  return true;
+}
+
 Bytes Utf8ToGbkFast(std::string_view in) {
   const GbkTables& tables = GbkTables::Get();
   // GBK never needs more bytes than UTF-8 for the same text, so one allocation does.
   Bytes out(in.size(), '\0');
   char* o = out.data();
   for (std::size_t i = 0; i < in.size();) {
-    if (const std::size_t run = AsciiRun(in, i)) {
-      std::memcpy(o, in.data() + i, run);
-      o += run;
-      i += run;
-      continue;
-    }
+    if (CopyAsciiRun(in, i, o)) continue;
     char32_t cp = 0;
     const int length = DecodeUtf8(in, i, cp);
     if (length < 0) {  // a character cut off at the end
@@ -284,12 +290,7 @@ std::string GbkToUtf8Fast(std::string_view in) {
   std::string out(in.size() * 3, '\0');
   char* o = out.data();
   for (std::size_t i = 0; i < in.size();) {
-    if (const std::size_t run = AsciiRun(in, i)) {
-      std::memcpy(o, in.data() + i, run);
-      o += run;
-      i += run;
-      continue;
-    }
+    if (CopyAsciiRun(in, i, o)) continue;
     const auto lead = static_cast<unsigned char>(in[i]);
     if (const char32_t single = tables.SingleByte(lead)) {
       o = AppendUtf8(o, single);
